@@ -1,0 +1,78 @@
+// SEALWRIT: encrypts the text given on the command line with AES-128 in electronic
+// codebook mode under the built-in key and prints the cipher text in Base64.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "_inc/Base64.h"
+#include "_inc/CRijnDael.h"
+#include "_inc/Lib.h"
+
+// Only the first 16 letters are the AES-128 key; the rest is carried and never read.
+static const char kBuiltInKey[] = "TCYIUKRZLMXHAOUJBOPUKUUEXMWZQWVJMGGFCWIEMVULQAPAXUHFSIQQQYRGJWXUQVCGPCRYCXWDNDJPMOMXFAAESABYZIGDPKODLDXBEVBDTEAOOUYHENHMYTKPDFPHLRGAGOMTZZWNRNHTQYYSXEDBSGMRXABVVMAQOSQOMLAWKLKJRRQKYYRRLPOTPDQZVYSZENBQQURPYNZGDTCCLCYTDJHEFIFTTGKVZBEDSKPGPOSDJQHOAAFPTBFULIJU";
+static_assert(sizeof(kBuiltInKey) == 257, "the built-in key is 256 letters");
+
+LPCSTR strPackKey = nullptr;
+BOOL sm_keyLoaded = false;
+
+static const char kUsage[] = "COMMAND: SEALWRIT -t ENC TEXT\n";
+// The one failure the program cannot turn into output. It goes to standard error
+// with a non-zero status so that nothing downstream takes a partial result for a
+// cipher text.
+static const char kOutOfMemory[] = "Error: Not enough memory\n";
+static const char kWriteFailed[] = "Error: Cannot write the output\n";
+
+void usage() { std::fputs(kUsage, stdout); }
+
+void LoadKey() {
+    if (!sm_keyLoaded) {
+        sm_keyLoaded = true;
+        strPackKey = kBuiltInKey;
+    }
+}
+
+// Returns the Base64 cipher text of text (malloc'ed, the caller's), or null when
+// the text is too long to encode or memory runs out.
+char* ExEncryption(LPCSTR text) {
+    int encodedLength = 0;
+    const std::size_t length = std::strlen(text);
+    if (length > std::size_t(BASE64_MAX_INPUT)) return nullptr;
+    const int n = static_cast<int>(length);
+
+    CRijnDael cipher;
+    LoadKey();
+    cipher.SetKey(strPackKey, 16, 16);
+
+    // Sized to the text: the argument limit, not a fixed buffer, bounds its length.
+    char* buffer = static_cast<char*>(std::malloc(length == 0 ? 1 : length));
+    if (buffer == nullptr) return nullptr;
+    cipher.Encrypt(text, buffer, n);
+    char* encoded =
+        base64_encode(reinterpret_cast<const unsigned char*>(buffer), n, &encodedLength);
+    std::free(buffer);
+    return encoded;
+}
+
+int EncryptText(LPCSTR text) {
+    char* encoded = ExEncryption(text);
+    if (encoded == nullptr) {
+        std::fputs(kOutOfMemory, stderr);
+        return 0;
+    }
+    std::fputs(encoded, stdout);
+    std::free(encoded);
+    // A cipher text cut short by a full disk or a closed pipe must not pass as whole.
+    if (std::fflush(stdout) != 0) {
+        std::fputs(kWriteFailed, stderr);
+        return 0;
+    }
+    return 1;
+}
+
+int main(int argc, char** argv) {
+    if (argc != 4 || std::strcmp(argv[2], "ENC") != 0) {
+        usage();
+        return 0;
+    }
+    return EncryptText(argv[3]) ? 0 : 1;
+}

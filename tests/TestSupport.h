@@ -1,0 +1,50 @@
+// Helpers shared by the tests: hex, vector files, random data, the cipher paths
+// this machine offers, and a window into the key schedule.
+#ifndef SEALWRIT_TEST_SUPPORT_H
+#define SEALWRIT_TEST_SUPPORT_H
+
+#include <cstddef>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../_lib/AesBackend.h"
+#include "CRijnDael.h"
+
+typedef std::vector<char> Bytes;
+
+Bytes FromHex(const std::string& hex);
+std::string ToHex(const Bytes& bytes);
+Bytes RandomBytes(std::mt19937_64& rng, std::size_t n);
+
+// The fields of every line of tests/vectors/<name> that is neither blank nor a
+// '#' comment.
+std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name);
+
+// The table rounds and each hardware back end this CPU runs.
+struct CipherPath {
+    std::string name;
+    const AesBackend* backend;
+};
+std::vector<CipherPath> AvailablePaths();
+
+// Makes CRijnDael use one path for the life of the guard.
+class ScopedPath {
+public:
+    explicit ScopedPath(const CipherPath& path);
+    ~ScopedPath();
+    ScopedPath(const ScopedPath&) = delete;
+    ScopedPath& operator=(const ScopedPath&) = delete;
+
+private:
+    const AesBackend* m_previous;
+};
+
+class CRijnDaelInspector {
+public:
+    static DWORD Ke(const CRijnDael& c, int row, int col) { return c.m_Ke[row][col]; }
+    static DWORD Kd(const CRijnDael& c, int row, int col) { return c.m_Kd[row][col]; }
+    static bool Keyed(const CRijnDael& c) { return c.m_bKeyInit; }
+};
+
+#endif
