@@ -3,7 +3,11 @@
 #ifndef SEALWRIT_TEST_SUPPORT_H
 #define SEALWRIT_TEST_SUPPORT_H
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
+#include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -39,6 +43,24 @@ public:
 private:
     const AesBackend* m_previous;
 };
+
+inline void PrintTo(const CipherPath& path, std::ostream* os) { *os << path.name; }
+
+// A test suite run once on each path: INSTANTIATE_PATHS(Suite) after its tests.
+class PathTest : public testing::TestWithParam<CipherPath> {
+protected:
+    void SetUp() override { m_use.reset(new ScopedPath(GetParam())); }
+    void TearDown() override { m_use.reset(); }
+
+private:
+    std::unique_ptr<ScopedPath> m_use;
+};
+
+#define INSTANTIATE_PATHS(suite)                                                   \
+    INSTANTIATE_TEST_SUITE_P(EveryPath, suite, testing::ValuesIn(AvailablePaths()), \
+                             [](const testing::TestParamInfo<CipherPath>& info) {   \
+                                 return info.param.name;                            \
+                             })
 
 class CRijnDaelInspector {
 public:

@@ -18,14 +18,7 @@ Bytes Crypt(bool encrypt, const CRijnDael& cipher, const Bytes& in) {
     return out;
 }
 
-class AesBuffer : public testing::TestWithParam<CipherPath> {
-protected:
-    void SetUp() override { m_use.reset(new ScopedPath(GetParam())); }
-    void TearDown() override { m_use.reset(); }
-
-private:
-    std::unique_ptr<ScopedPath> m_use;
-};
+typedef PathTest AesBuffer;
 
 TEST_P(AesBuffer, PublishedExamples) {
     const auto rows = ReadVectorFile("aes_fips197.txt");
@@ -159,7 +152,6 @@ TEST_P(AesBuffer, WiderBlockObjectsUseTheFirstFourWordsOfEachRoundKey) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryPath, AesBuffer, testing::ValuesIn(AvailablePaths()),
-                         [](const testing::TestParamInfo<CipherPath>& info) { return info.param.name; });
+INSTANTIATE_PATHS(AesBuffer);
 
 }  // namespace
