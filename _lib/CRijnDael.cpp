@@ -287,3 +287,107 @@ void CRijnDael::Decrypt(LPCSTR in, LPSTR result, int n) const {
     DecryptBlocks16(in, result, blocks);
     std::memmove(result + 16 * blocks, in + 16 * blocks, std::size_t(n % 16));
 }
+
+void CRijnDael::EncryptBlock(LPCSTR in, LPSTR result) {
+    if (!m_bKeyInit) {
+        Print(sm_szErrorMsg1);
+        return;
+    }
+    if (m_blockSize == 16) {
+        EncryptBlocks16(in, result, 1);
+        return;
+    }
+    const int BC = m_blockSize / 4;
+    const int SC = BC == 4 ? 0 : BC == 6 ? 1 : 2;
+    const int s1 = sm_shifts[SC][1][0];
+    const int s2 = sm_shifts[SC][2][0];
+    const int s3 = sm_shifts[SC][3][0];
+    for (int i = 0; i < BC; ++i) t[i] = LoadBigEndian(in + 4 * i) ^ m_Ke[0][i];
+    for (int r = 1; r < m_iROUNDS; ++r) {
+        for (int i = 0; i < BC; ++i) {
+            a[i] = sm_T1[B3(t[i])] ^ sm_T2[B2(t[(i + s1) % BC])] ^ sm_T3[B1(t[(i + s2) % BC])] ^
+                   sm_T4[B0(t[(i + s3) % BC])] ^ m_Ke[r][i];
+        }
+        for (int i = 0; i < BC; ++i) t[i] = a[i];
+    }
+    for (int i = 0; i < BC; ++i) {
+        const DWORD k = m_Ke[m_iROUNDS][i];
+        result[4 * i] = ToChar(sm_S[B3(t[i])] ^ B3(k));
+        result[4 * i + 1] = ToChar(sm_S[B2(t[(i + s1) % BC])] ^ B2(k));
+        result[4 * i + 2] = ToChar(sm_S[B1(t[(i + s2) % BC])] ^ B1(k));
+        result[4 * i + 3] = ToChar(sm_S[B0(t[(i + s3) % BC])] ^ B0(k));
+    }
+}
+
+void CRijnDael::DecryptBlock(LPCSTR in, LPSTR result) {
+    if (!m_bKeyInit) {
+        Print(sm_szErrorMsg1);
+        return;
+    }
+    if (m_blockSize == 16) {
+        DecryptBlocks16(in, result, 1);
+        return;
+    }
+    const int BC = m_blockSize / 4;
+    const int SC = BC == 4 ? 0 : BC == 6 ? 1 : 2;
+    const int s1 = sm_shifts[SC][1][1];
+    const int s2 = sm_shifts[SC][2][1];
+    const int s3 = sm_shifts[SC][3][1];
+    for (int i = 0; i < BC; ++i) t[i] = LoadBigEndian(in + 4 * i) ^ m_Kd[0][i];
+    for (int r = 1; r < m_iROUNDS; ++r) {
+        for (int i = 0; i < BC; ++i) {
+            a[i] = sm_T5[B3(t[i])] ^ sm_T6[B2(t[(i + s1) % BC])] ^ sm_T7[B1(t[(i + s2) % BC])] ^
+                   sm_T8[B0(t[(i + s3) % BC])] ^ m_Kd[r][i];
+        }
+        for (int i = 0; i < BC; ++i) t[i] = a[i];
+    }
+    for (int i = 0; i < BC; ++i) {
+        const DWORD k = m_Kd[m_iROUNDS][i];
+        result[4 * i] = ToChar(sm_Si[B3(t[i])] ^ B3(k));
+        result[4 * i + 1] = ToChar(sm_Si[B2(t[(i + s1) % BC])] ^ B2(k));
+        result[4 * i + 2] = ToChar(sm_Si[B1(t[(i + s2) % BC])] ^ B1(k));
+        result[4 * i + 3] = ToChar(sm_Si[B0(t[(i + s3) % BC])] ^ B0(k));
+    }
+}
+
+BOOL CRijnDael::SetKeys(CRijnDael* pKeys, LPCSTR pbtKeys, int nKeys, int nKeyLength) {
+    if (nKeys != nKeyLength / 16) return false;
+    // Only now, with at least one key to give, are the pointers needed.
+    if (nKeys > 0 && (pKeys == nullptr || pbtKeys == nullptr)) return false;
+    LPCSTR pbtKeyPtr = pbtKeys;
+    for (int i = 0; i < nKeys; ++i, pbtKeyPtr += 16) pKeys[i].SetKey(pbtKeyPtr, 16, 16);
+    return true;
+}
+
+void CRijnDael::RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR pszDest,
+                               int nDataLen, BlockOp op) {
+    if (nDataLen <= 0 || pszSrc == nullptr || pszDest == nullptr) return;
+    if (pKeys == nullptr || nKeys < 1) {
+        Print(sm_szErrorMsg1);
+        return;
+    }
+    int nPos = 0;
+    int iLeft = nDataLen;
+    for (; iLeft >= 16; iLeft -= 16, pszSrc += 16, pszDest += 16) {
+        CRijnDael& key = pKeys[nPos];
+        // The walk steps 16 bytes; an object keyed for wider blocks would reach past
+        // the end of the buffer, so its blocks are refused like an unkeyed object's.
+        if (key.m_bKeyInit && key.m_blockSize != 16) {
+            Print(kMsgBlockLength);
+        } else {
+            (key.*op)(pszSrc, pszDest);
+        }
+        if (++nPos == nKeys) nPos = 0;
+    }
+    std::memmove(pszDest, pszSrc, std::size_t(iLeft));
+}
+
+void CRijnDael::EncryptBlock(CRijnDael* pKeys, int nKeys, LPCSTR pszPlain, LPSTR pszCipher,
+                             int nDataLen) {
+    RunKeyedBlocks(pKeys, nKeys, pszPlain, pszCipher, nDataLen, &CRijnDael::EncryptBlock);
+}
+
+void CRijnDael::DecryptBlock(CRijnDael* pKeys, int nKeys, LPCSTR pszCipher, LPSTR pszPlain,
+                             int nDataLen) {
+    RunKeyedBlocks(pKeys, nKeys, pszCipher, pszPlain, nDataLen, &CRijnDael::DecryptBlock);
+}
