@@ -1,9 +1,68 @@
-// Chooses, once per process, the AES back end that CRijnDael's 16-byte blocks use.
+// Finds out which AES back ends this CPU and operating system can run, and chooses,
+// once per process, the one CRijnDael's 16-byte blocks use. Compiled for the
+// baseline CPU: this is the code that runs before anything is known.
 #include "AesBackend.h"
+
+#if defined(SEALWRIT_X86_AES)
+#include <cpuid.h>
+
+#include "AesX86Backends.h"
+#endif
 
 namespace {
 
-const AesBackend* ChooseBestBackend() { return nullptr; }
+struct CpuFeatures {
+    bool aesni = false;
+    bool vaes256 = false;
+    bool vaes512 = false;
+};
+
+#if defined(SEALWRIT_X86_AES)
+// The register state the operating system saves on a context switch (XCR0); wide
+// registers it does not save must not be used even when the CPU has them.
+unsigned long long SavedRegisterState() {
+    unsigned lo = 0, hi = 0;
+    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    return (static_cast<unsigned long long>(hi) << 32) | lo;
+}
+
+CpuFeatures DetectFeatures() {
+    CpuFeatures f;
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return f;
+    const bool sse2 = edx & (1u << 26);
+    const bool aes = ecx & (1u << 25);
+    const bool osxsave = ecx & (1u << 27);
+    const bool avx = ecx & (1u << 28);
+    f.aesni = sse2 && aes;
+
+    const unsigned long long xcr0 = osxsave ? SavedRegisterState() : 0;
+    const bool ymmSaved = (xcr0 & 0x06) == 0x06;      // SSE and AVX state
+    const bool zmmSaved = (xcr0 & 0xE6) == 0xE6;      // plus opmask and the upper ZMM
+    if (!f.aesni || !avx || !ymmSaved || __get_cpuid_max(0, nullptr) < 7) return f;
+
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    const bool avx2 = ebx & (1u << 5);
+    const bool avx512f = ebx & (1u << 16);
+    const bool vaes = ecx & (1u << 9);
+    f.vaes256 = vaes && avx2;
+    f.vaes512 = vaes && avx512f && zmmSaved;
+    return f;
+}
+#else
+CpuFeatures DetectFeatures() { return CpuFeatures(); }
+#endif
+
+const CpuFeatures& Features() {
+    static const CpuFeatures features = DetectFeatures();
+    return features;
+}
+
+const AesBackend* ChooseBestBackend() {
+    if (const AesBackend* b = GetVaes512Backend()) return b;
+    if (const AesBackend* b = GetVaes256Backend()) return b;
+    return GetAesniBackend();
+}
 
 const AesBackend*& ActiveSlot() {
     static const AesBackend* active = ChooseBestBackend();
@@ -11,6 +70,16 @@ const AesBackend*& ActiveSlot() {
 }
 
 }  // namespace
+
+#if defined(SEALWRIT_X86_AES)
+const AesBackend* GetAesniBackend() { return Features().aesni ? &kAesniBackend : nullptr; }
+const AesBackend* GetVaes256Backend() { return Features().vaes256 ? &kVaes256Backend : nullptr; }
+const AesBackend* GetVaes512Backend() { return Features().vaes512 ? &kVaes512Backend : nullptr; }
+#else
+const AesBackend* GetAesniBackend() { return nullptr; }
+const AesBackend* GetVaes256Backend() { return nullptr; }
+const AesBackend* GetVaes512Backend() { return nullptr; }
+#endif
 
 const AesBackend* ActiveAesBackend() { return ActiveSlot(); }
 

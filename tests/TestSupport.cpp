@@ -48,7 +48,11 @@ std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name) {
 }
 
 std::vector<CipherPath> AvailablePaths() {
-    return {{"table", nullptr}};
+    std::vector<CipherPath> paths = {{"table", nullptr}};
+    for (const AesBackend* backend : {GetAesniBackend(), GetVaes256Backend(), GetVaes512Backend()}) {
+        if (backend != nullptr) paths.push_back({backend->name, backend});
+    }
+    return paths;
 }
 
 ScopedPath::ScopedPath(const CipherPath& path) : m_previous(ActiveAesBackend()) {

@@ -1,0 +1,25 @@
+// The x86 AES back ends, each defined in its own source file compiled with the
+// instruction-set flags it needs. Only AesDispatch.cpp, which is compiled for the
+// baseline CPU, decides whether one may run; nothing here runs code on its own.
+#ifndef SEALWRIT_AES_X86_BACKENDS_H
+#define SEALWRIT_AES_X86_BACKENDS_H
+
+#include "AesBackend.h"
+
+// AES-NI on 128-bit registers (AesNi.cpp); its key-schedule helpers serve the
+// wider back ends too, since every CPU with VAES has AES-NI.
+extern const AesBackend kAesniBackend;
+DWORD AesniSubWord(DWORD w);
+DWORD AesniInvMixColumn(DWORD w);
+void AesniEncryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
+                        std::size_t blocks);
+void AesniDecryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
+                        std::size_t blocks);
+
+// VAES on 256-bit registers with AVX2 (AesVaes256.cpp).
+extern const AesBackend kVaes256Backend;
+
+// VAES on 512-bit registers with AVX-512F (AesVaes512.cpp).
+extern const AesBackend kVaes512Backend;
+
+#endif
