@@ -21,6 +21,11 @@ Bytes FromHex(const std::string& hex);
 std::string ToHex(const Bytes& bytes);
 Bytes RandomBytes(std::mt19937_64& rng, std::size_t n);
 
+// Encrypt or Decrypt over the whole of in, into a fresh buffer.
+Bytes CryptBuffer(bool encrypt, const CRijnDael& cipher, const Bytes& in);
+// The member EncryptBlock or DecryptBlock over every whole block of in.
+Bytes CryptBlocks(bool encrypt, CRijnDael& cipher, const Bytes& in);
+
 // The fields of every line of tests/vectors/<name> that is neither blank nor a
 // '#' comment.
 std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name);

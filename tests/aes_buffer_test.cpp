@@ -1,22 +1,10 @@
-// Encrypt and Decrypt with 16-byte blocks: published answers, OpenSSL on random
-// keys and lengths, in-place operation and the edge cases of the buffer walk, on
-// every path this CPU has.
+// Encrypt and Decrypt with 16-byte blocks: published answers, in-place operation
+// and the edge cases of the buffer walk, on every path this CPU has.
 #include <gtest/gtest.h>
 
-#include "OpensslOracle.h"
 #include "TestSupport.h"
 
 namespace {
-
-Bytes Crypt(bool encrypt, const CRijnDael& cipher, const Bytes& in) {
-    Bytes out(in.size(), '\x5a');
-    if (encrypt) {
-        cipher.Encrypt(in.data(), out.data(), int(in.size()));
-    } else {
-        cipher.Decrypt(in.data(), out.data(), int(in.size()));
-    }
-    return out;
-}
 
 typedef PathTest AesBuffer;
 
@@ -28,37 +16,8 @@ TEST_P(AesBuffer, PublishedExamples) {
         SCOPED_TRACE(row[0]);
         CRijnDael cipher;
         cipher.SetKey(key.data(), int(key.size()), 16);
-        EXPECT_EQ(ToHex(Crypt(true, cipher, plain)), row[2]);
-        EXPECT_EQ(ToHex(Crypt(false, cipher, expected)), row[1]);
-    }
-}
-
-TEST_P(AesBuffer, AgreesWithOpensslOnRandomKeysAndLengths) {
-    std::mt19937_64 rng(11);
-    for (int keylength : {16, 24, 32}) {
-        for (int trial = 0; trial < 40; ++trial) {
-            const Bytes key = RandomBytes(rng, std::size_t(keylength));
-            CRijnDael cipher;
-            cipher.SetKey(key.data(), keylength, 16);
-            // Every length up to a few hundred bytes once per key size, then long ones.
-            for (std::size_t n = std::size_t(trial) * 10; n < std::size_t(trial) * 10 + 10; ++n) {
-                SCOPED_TRACE(std::to_string(keylength) + "-byte key, " + std::to_string(n) + " bytes");
-                const Bytes plain = RandomBytes(rng, n);
-                const Bytes expected = OpensslEcb(true, key, plain);
-                ASSERT_EQ(Crypt(true, cipher, plain), expected);
-                ASSERT_EQ(Crypt(false, cipher, expected), plain);
-                ASSERT_EQ(OpensslEcb(false, key, expected), plain);
-            }
-        }
-        for (std::size_t n : {4096u, 4097u, 65536u + 7u, 1u << 20}) {
-            const Bytes key = RandomBytes(rng, std::size_t(keylength));
-            CRijnDael cipher;
-            cipher.SetKey(key.data(), keylength, 16);
-            const Bytes plain = RandomBytes(rng, n);
-            const Bytes expected = OpensslEcb(true, key, plain);
-            ASSERT_EQ(Crypt(true, cipher, plain), expected) << n << " bytes";
-            ASSERT_EQ(Crypt(false, cipher, expected), plain) << n << " bytes";
-        }
+        EXPECT_EQ(ToHex(CryptBuffer(true, cipher, plain)), row[2]);
+        EXPECT_EQ(ToHex(CryptBuffer(false, cipher, expected)), row[1]);
     }
 }
 
@@ -71,7 +30,7 @@ TEST_P(AesBuffer, InPlaceEqualsOutOfPlace) {
         const Bytes plain = RandomBytes(rng, n);
         Bytes buffer = plain;
         cipher.Encrypt(buffer.data(), buffer.data(), int(n));
-        EXPECT_EQ(buffer, Crypt(true, cipher, plain)) << n;
+        EXPECT_EQ(buffer, CryptBuffer(true, cipher, plain)) << n;
         cipher.Decrypt(buffer.data(), buffer.data(), int(n));
         EXPECT_EQ(buffer, plain) << n;
     }
@@ -85,7 +44,7 @@ TEST_P(AesBuffer, WalksBlocksAndCarriesTheTail) {
     const Bytes sealed = FromHex("69c4e0d86a7b0430d8cdb78070b4c55a");
 
     const Bytes short15(block.begin(), block.begin() + 15);
-    EXPECT_EQ(Crypt(true, cipher, short15), short15);
+    EXPECT_EQ(CryptBuffer(true, cipher, short15), short15);
 
     Bytes twoAndOne = block;
     twoAndOne.insert(twoAndOne.end(), block.begin(), block.end());
@@ -93,7 +52,7 @@ TEST_P(AesBuffer, WalksBlocksAndCarriesTheTail) {
     Bytes expected = sealed;
     expected.insert(expected.end(), sealed.begin(), sealed.end());
     expected.push_back('\x7f');
-    EXPECT_EQ(Crypt(true, cipher, twoAndOne), expected);
+    EXPECT_EQ(CryptBuffer(true, cipher, twoAndOne), expected);
 
     // The walk writes exactly n bytes and nothing past them.
     Bytes out(40, '\x33');
@@ -143,12 +102,12 @@ TEST_P(AesBuffer, WiderBlockObjectsUseTheFirstFourWordsOfEachRoundKey) {
             ScopedPath table(AvailablePaths().front());
             CRijnDael cipher;
             cipher.SetKey(key.data(), 16, blockSize);
-            reference = Crypt(true, cipher, plain);
+            reference = CryptBuffer(true, cipher, plain);
         }
         CRijnDael cipher;
         cipher.SetKey(key.data(), 16, blockSize);
-        EXPECT_EQ(Crypt(true, cipher, plain), reference);
-        EXPECT_EQ(Crypt(false, cipher, reference), plain);
+        EXPECT_EQ(CryptBuffer(true, cipher, plain), reference);
+        EXPECT_EQ(CryptBuffer(false, cipher, reference), plain);
     }
 }
 
