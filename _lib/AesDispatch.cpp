@@ -11,13 +11,13 @@
 
 namespace {
 
+#if defined(SEALWRIT_X86_AES)
 struct CpuFeatures {
     bool aesni = false;
     bool vaes256 = false;
     bool vaes512 = false;
 };
 
-#if defined(SEALWRIT_X86_AES)
 // The register state the operating system saves on a context switch (XCR0); wide
 // registers it does not save must not be used even when the CPU has them.
 unsigned long long SavedRegisterState() {
@@ -49,14 +49,12 @@ CpuFeatures DetectFeatures() {
     f.vaes512 = vaes && avx512f && zmmSaved;
     return f;
 }
-#else
-CpuFeatures DetectFeatures() { return CpuFeatures(); }
-#endif
 
 const CpuFeatures& Features() {
     static const CpuFeatures features = DetectFeatures();
     return features;
 }
+#endif
 
 const AesBackend* ChooseBestBackend() {
     if (const AesBackend* b = GetVaes512Backend()) return b;
