@@ -9,8 +9,15 @@
 #include "_inc/Lib.h"
 
 // Only the first 16 letters are the AES-128 key; the rest is carried and never read.
-static const char kBuiltInKey[] = "TCYIUKRZLMXHAOUJBOPUKUUEXMWZQWVJMGGFCWIEMVULQAPAXUHFSIQQQYRGJWXUQVCGPCRYCXWDNDJPMOMXFAAESABYZIGDPKODLDXBEVBDTEAOOUYHENHMYTKPDFPHLRGAGOMTZZWNRNHTQYYSXEDBSGMRXABVVMAQOSQOMLAWKLKJRRQKYYRRLPOTPDQZVYSZENBQQURPYNZGDTCCLCYTDJHEFIFTTGKVZBEDSKPGPOSDJQHOAAFPTBFULIJU";
-static_assert(sizeof(kBuiltInKey) == 257, "the built-in key is 256 letters");
+// clang-format off
+static constexpr char kBuiltInKey[] = "TCYIUKRZLMXHAOUJBOPUKUUEXMWZQWVJMGGFCWIEMVULQAPAXUHFSIQQQYRGJWXUQVCGPCRYCXWDNDJPMOMXFAAESABYZIGDPKODLDXBEVBDTEAOOUYHENHMYTKPDFPHLRGAGOMTZZWNRNHTQYYSXEDBSGMRXABVVMAQOSQOMLAWKLKJRRQKYYRRLPOTPDQZVYSZENBQQURPYNZGDTCCLCYTDJHEFIFTTGKVZBEDSKPGPOSDJQHOAAFPTBFULIJU";
+// clang-format on
+
+constexpr bool IsUppercaseLetters(const char* s, std::size_t n) {
+    return n == 0 || (*s >= 'A' && *s <= 'Z' && IsUppercaseLetters(s + 1, n - 1));
+}
+static_assert(sizeof(kBuiltInKey) == 257 && IsUppercaseLetters(kBuiltInKey, 256),
+              "the built-in key is 256 uppercase letters");
 
 LPCSTR strPackKey = nullptr;
 BOOL sm_keyLoaded = false;
@@ -22,7 +29,7 @@ static const char kUsage[] = "COMMAND: SEALWRIT -t ENC TEXT\n";
 static const char kOutOfMemory[] = "Error: Not enough memory\n";
 static const char kWriteFailed[] = "Error: Cannot write the output\n";
 
-void usage() { std::fputs(kUsage, stdout); }
+void usage() { (void)std::fputs(kUsage, stdout); }
 
 void LoadKey() {
     if (!sm_keyLoaded) {
@@ -56,14 +63,14 @@ char* ExEncryption(LPCSTR text) {
 int EncryptText(LPCSTR text) {
     char* encoded = ExEncryption(text);
     if (encoded == nullptr) {
-        std::fputs(kOutOfMemory, stderr);
+        (void)std::fputs(kOutOfMemory, stderr);
         return 0;
     }
-    std::fputs(encoded, stdout);
+    const bool written = std::fputs(encoded, stdout) >= 0;
     std::free(encoded);
     // A cipher text cut short by a full disk or a closed pipe must not pass as whole.
-    if (std::fflush(stdout) != 0) {
-        std::fputs(kWriteFailed, stderr);
+    if (!written || std::fflush(stdout) != 0) {
+        (void)std::fputs(kWriteFailed, stderr);
         return 0;
     }
     return 1;

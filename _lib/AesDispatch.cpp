@@ -37,8 +37,8 @@ CpuFeatures DetectFeatures() {
     f.aesni = sse2 && aes;
 
     const unsigned long long xcr0 = osxsave ? SavedRegisterState() : 0;
-    const bool ymmSaved = (xcr0 & 0x06) == 0x06;      // SSE and AVX state
-    const bool zmmSaved = (xcr0 & 0xE6) == 0xE6;      // plus opmask and the upper ZMM
+    const bool ymmSaved = (xcr0 & 0x06) == 0x06;  // SSE and AVX state
+    const bool zmmSaved = (xcr0 & 0xE6) == 0xE6;  // plus opmask and the upper ZMM
     if (!f.aesni || !avx || !ymmSaved || __get_cpuid_max(0, nullptr) < 7) return f;
 
     __cpuid_count(7, 0, eax, ebx, ecx, edx);

@@ -78,5 +78,5 @@ DWORD AesniInvMixColumn(DWORD w) {
     return __builtin_bswap32(static_cast<DWORD>(_mm_cvtsi128_si32(_mm_aesimc_si128(column))));
 }
 
-const AesBackend kAesniBackend = {"aesni", &AesniEncryptBlocks, &AesniDecryptBlocks,
-                                  &AesniSubWord, &AesniInvMixColumn};
+const AesBackend kAesniBackend = {"aesni", &AesniEncryptBlocks, &AesniDecryptBlocks, &AesniSubWord,
+                                  &AesniInvMixColumn};

@@ -18,7 +18,8 @@ inline void Store(BYTE* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m
 
 inline void LoadKeys(const BYTE (*rk)[16], int rounds, __m256i* k) {
     for (int r = 0; r <= rounds; ++r) {
-        k[r] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rk[r])));
+        k[r] =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rk[r])));
     }
 }
 
@@ -35,7 +36,8 @@ std::size_t EncryptRegisters(const __m256i* k, int rounds, const BYTE* in, BYTE*
             s[i] = _mm256_xor_si256(Load(in + at + 32 * i), k[0]);
         }
         for (int r = 1; r < rounds; ++r) {
-            for (std::size_t i = 0; i < kRegistersInFlight; ++i) s[i] = _mm256_aesenc_epi128(s[i], k[r]);
+            for (std::size_t i = 0; i < kRegistersInFlight; ++i)
+                s[i] = _mm256_aesenc_epi128(s[i], k[r]);
         }
         for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
             Store(out + at + 32 * i, _mm256_aesenclast_epi128(s[i], k[rounds]));
@@ -60,7 +62,8 @@ std::size_t DecryptRegisters(const __m256i* k, int rounds, const BYTE* in, BYTE*
             s[i] = _mm256_xor_si256(Load(in + at + 32 * i), k[0]);
         }
         for (int r = 1; r < rounds; ++r) {
-            for (std::size_t i = 0; i < kRegistersInFlight; ++i) s[i] = _mm256_aesdec_epi128(s[i], k[r]);
+            for (std::size_t i = 0; i < kRegistersInFlight; ++i)
+                s[i] = _mm256_aesdec_epi128(s[i], k[r]);
         }
         for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
             Store(out + at + 32 * i, _mm256_aesdeclast_epi128(s[i], k[rounds]));

@@ -39,7 +39,8 @@ std::size_t EncryptRegisters(const __m512i* k, int rounds, const BYTE* in, BYTE*
             s[i] = _mm512_xor_si512(Load(in + at + 64 * i), k[0]);
         }
         for (int r = 1; r < rounds; ++r) {
-            for (std::size_t i = 0; i < kRegistersInFlight; ++i) s[i] = _mm512_aesenc_epi128(s[i], k[r]);
+            for (std::size_t i = 0; i < kRegistersInFlight; ++i)
+                s[i] = _mm512_aesenc_epi128(s[i], k[r]);
         }
         for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
             Store(out + at + 64 * i, _mm512_aesenclast_epi128(s[i], k[rounds]));
@@ -64,7 +65,8 @@ std::size_t DecryptRegisters(const __m512i* k, int rounds, const BYTE* in, BYTE*
             s[i] = _mm512_xor_si512(Load(in + at + 64 * i), k[0]);
         }
         for (int r = 1; r < rounds; ++r) {
-            for (std::size_t i = 0; i < kRegistersInFlight; ++i) s[i] = _mm512_aesdec_epi128(s[i], k[r]);
+            for (std::size_t i = 0; i < kRegistersInFlight; ++i)
+                s[i] = _mm512_aesdec_epi128(s[i], k[r]);
         }
         for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
             Store(out + at + 64 * i, _mm512_aesdeclast_epi128(s[i], k[rounds]));

@@ -57,7 +57,7 @@ const char kMsgKeyLength[] = "Error: Incorrect key length\n";
 const char kMsgBlockLength[] = "Error: Incorrect block length\n";
 
 // Messages are written as they stand, without format interpretation.
-void Print(const char* message) { std::fputs(message, stdout); }
+void Print(const char* message) { (void)std::fputs(message, stdout); }
 
 bool IsRijndaelLength(int bytes) { return bytes == 16 || bytes == 24 || bytes == 32; }
 
@@ -102,8 +102,8 @@ int CRijnDael::GetBlockSize() const { return m_blockSize; }
 int CRijnDael::GetRounds() const { return m_iROUNDS; }
 
 DWORD CRijnDael::TableSubWord(DWORD w) {
-    return (DWORD(sm_S[B3(w)]) << 24) | (DWORD(sm_S[B2(w)]) << 16) |
-           (DWORD(sm_S[B1(w)]) << 8) | DWORD(sm_S[B0(w)]);
+    return (DWORD(sm_S[B3(w)]) << 24) | (DWORD(sm_S[B2(w)]) << 16) | (DWORD(sm_S[B1(w)]) << 8) |
+           DWORD(sm_S[B0(w)]);
 }
 
 DWORD CRijnDael::TableInvMixColumn(DWORD w) {

@@ -61,11 +61,10 @@ private:
     std::unique_ptr<ScopedPath> m_use;
 };
 
-#define INSTANTIATE_PATHS(suite)                                                   \
-    INSTANTIATE_TEST_SUITE_P(EveryPath, suite, testing::ValuesIn(AvailablePaths()), \
-                             [](const testing::TestParamInfo<CipherPath>& info) {   \
-                                 return info.param.name;                            \
-                             })
+#define INSTANTIATE_PATHS(suite)                               \
+    INSTANTIATE_TEST_SUITE_P(                                  \
+        EveryPath, suite, testing::ValuesIn(AvailablePaths()), \
+        [](const testing::TestParamInfo<CipherPath>& info) { return info.param.name; })
 
 class CRijnDaelInspector {
 public:

@@ -18,7 +18,8 @@ TEST_P(AesOpenssl, AgreesWithOpensslOnRandomKeysAndLengths) {
             cipher.SetKey(key.data(), keylength, 16);
             // Every length up to a few hundred bytes once per key size, then long ones.
             for (std::size_t n = std::size_t(trial) * 10; n < std::size_t(trial) * 10 + 10; ++n) {
-                SCOPED_TRACE(std::to_string(keylength) + "-byte key, " + std::to_string(n) + " bytes");
+                SCOPED_TRACE(std::to_string(keylength) + "-byte key, " + std::to_string(n) +
+                             " bytes");
                 const Bytes plain = RandomBytes(rng, n);
                 const Bytes expected = OpensslEcb(true, key, plain);
                 ASSERT_EQ(CryptBuffer(true, cipher, plain), expected);

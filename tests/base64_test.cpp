@@ -1,11 +1,12 @@
 // The Base64 encoder: published examples, OpenSSL on random data, and bad input.
+#include "Base64.h"
+
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 #include <cstdlib>
 #include <memory>
 
-#include "Base64.h"
 #include "TestSupport.h"
 
 namespace {
@@ -18,7 +19,8 @@ struct Encoded {
 Encoded Encode(const Bytes& data) {
     int length = -1;
     std::unique_ptr<char, decltype(&std::free)> out(
-        base64_encode(reinterpret_cast<const unsigned char*>(data.data()), int(data.size()), &length),
+        base64_encode(reinterpret_cast<const unsigned char*>(data.data()), int(data.size()),
+                      &length),
         &std::free);
     EXPECT_NE(out, nullptr);
     return {out ? std::string(out.get()) : std::string(), length};
@@ -26,8 +28,12 @@ Encoded Encode(const Bytes& data) {
 
 TEST(Base64, PublishedExamples) {
     // RFC 4648 section 10.
-    const char* pairs[][2] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                              {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},
+    const char* pairs[][2] = {{"", ""},
+                              {"f", "Zg=="},
+                              {"fo", "Zm8="},
+                              {"foo", "Zm9v"},
+                              {"foob", "Zm9vYg=="},
+                              {"fooba", "Zm9vYmE="},
                               {"foobar", "Zm9vYmFy"}};
     for (const auto& pair : pairs) {
         const std::string in = pair[0];
@@ -42,9 +48,9 @@ TEST(Base64, AgreesWithOpensslWithoutLineBreaks) {
     for (std::size_t n = 0; n < 300; ++n) {
         const Bytes data = RandomBytes(rng, n == 299 ? 100000 : n);
         std::string expected(4 * ((data.size() + 2) / 3) + 1, '\0');
-        const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&expected[0]),
-                                            reinterpret_cast<const unsigned char*>(data.data()),
-                                            int(data.size()));
+        const int written =
+            EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&expected[0]),
+                            reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
         expected.resize(std::size_t(written));
         const Encoded e = Encode(data);
         ASSERT_EQ(e.text, expected) << data.size() << " bytes";
@@ -67,7 +73,8 @@ TEST(Base64, RefusesLengthsItCannotEncode) {
     EXPECT_EQ(base64_encode(data, BASE64_MAX_INPUT + 1, &length), nullptr);
     EXPECT_EQ(base64_encode(nullptr, 3, &length), nullptr);
     EXPECT_EQ(length, 1234);
-    std::unique_ptr<char, decltype(&std::free)> empty(base64_encode(nullptr, 0, &length), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> empty(base64_encode(nullptr, 0, &length),
+                                                      &std::free);
     ASSERT_NE(empty, nullptr);
     EXPECT_STREQ(empty.get(), "");
     EXPECT_EQ(length, 0);

@@ -27,7 +27,8 @@ struct Outcome {
 std::string Drain(int fd) {
     std::string text;
     char chunk[65536];
-    for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, std::size_t(got));
+    for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;)
+        text.append(chunk, std::size_t(got));
     close(fd);
     return text;
 }
@@ -70,11 +71,12 @@ Outcome RunSealwrit(const std::vector<std::string>& args, const char* stdoutPath
 // the built-in key, the tail in clear, then OpenSSL's Base64.
 std::string Expected(const std::string& text) {
     const std::string key = "TCYIUKRZLMXHAOUJ";
-    const Bytes sealed = OpensslEcb(true, Bytes(key.begin(), key.end()), Bytes(text.begin(), text.end()));
+    const Bytes sealed =
+        OpensslEcb(true, Bytes(key.begin(), key.end()), Bytes(text.begin(), text.end()));
     std::string encoded(4 * ((sealed.size() + 2) / 3) + 1, '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&encoded[0]),
-                                  reinterpret_cast<const unsigned char*>(sealed.data()),
-                                  int(sealed.size()));
+    const int n =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&encoded[0]),
+                        reinterpret_cast<const unsigned char*>(sealed.data()), int(sealed.size()));
     encoded.resize(std::size_t(n));
     return encoded;
 }
@@ -87,9 +89,15 @@ void ExpectEncrypts(const std::string& text) {
 }
 
 TEST(Cli, WrongUsagePrintsTheUsageLine) {
-    const std::vector<std::vector<std::string>> cases = {
-        {}, {"-t"}, {"-t", "ENC"}, {"-t", "ENC", "a", "b"}, {"-t", "enc", "abc"},
-        {"-t", "DEC", "abc"}, {"-t", "ENC ", "abc"}, {"-t", "", "abc"}, {"", "", ""}};
+    const std::vector<std::vector<std::string>> cases = {{},
+                                                         {"-t"},
+                                                         {"-t", "ENC"},
+                                                         {"-t", "ENC", "a", "b"},
+                                                         {"-t", "enc", "abc"},
+                                                         {"-t", "DEC", "abc"},
+                                                         {"-t", "ENC ", "abc"},
+                                                         {"-t", "", "abc"},
+                                                         {"", "", ""}};
     for (const auto& args : cases) {
         const Outcome o = RunSealwrit(args);
         EXPECT_EQ(o.out, kUsage) << args.size() << " arguments";
@@ -113,7 +121,8 @@ TEST(Cli, TheFlagIsNotExamined) {
 
 TEST(Cli, WholeBlocksAreEncryptedAndTheTailCarried) {
     const std::string sixteen = "0123456789abcdef";
-    for (const std::string& text : {sixteen, sixteen + "!", sixteen + sixteen, std::string(31, 'z')}) {
+    for (const std::string& text :
+         {sixteen, sixteen + "!", sixteen + sixteen, std::string(31, 'z')}) {
         ExpectEncrypts(text);
     }
     const std::string out16 = RunSealwrit({"-t", "ENC", sixteen}).out;

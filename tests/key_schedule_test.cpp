@@ -72,8 +72,8 @@ TEST(KeySchedule, RoundCountsAndDecryptionKeysForEveryShape) {
             // unsigned (these keys are full of bytes above 0x7f).
             for (int j = 0; j < keylength / 4 && j < blockSize / 4; ++j) {
                 const auto* b = reinterpret_cast<const unsigned char*>(key.data()) + 4 * j;
-                const DWORD word = (DWORD(b[0]) << 24) | (DWORD(b[1]) << 16) |
-                                   (DWORD(b[2]) << 8) | b[3];
+                const DWORD word =
+                    (DWORD(b[0]) << 24) | (DWORD(b[1]) << 16) | (DWORD(b[2]) << 8) | b[3];
                 EXPECT_EQ(CRijnDaelInspector::Ke(reference, 0, j), word);
             }
             for (const CipherPath& path : AvailablePaths()) {

@@ -92,11 +92,14 @@ TEST_P(MultiKey, UnkeyedObjectsSkipTheirBlocks) {
     Bytes out(plain.size(), '\x77');
     testing::internal::CaptureStdout();
     CRijnDael::EncryptBlock(keys, 2, plain.data(), out.data(), int(plain.size()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Object not InitializedObject not Initialized");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Object not InitializedObject not Initialized");
     for (int block : {1, 3}) {
-        EXPECT_EQ(Bytes(out.begin() + 16 * block, out.begin() + 16 * block + 16), Bytes(16, '\x77'));
+        EXPECT_EQ(Bytes(out.begin() + 16 * block, out.begin() + 16 * block + 16),
+                  Bytes(16, '\x77'));
     }
-    EXPECT_EQ(Bytes(out.begin(), out.begin() + 16), OpensslEcb(true, run, Bytes(plain.begin(), plain.begin() + 16)));
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 16),
+              OpensslEcb(true, run, Bytes(plain.begin(), plain.begin() + 16)));
     EXPECT_EQ(Bytes(out.end() - 3, out.end()), Bytes(plain.end() - 3, plain.end()));
 }
 
@@ -118,8 +121,9 @@ TEST_P(MultiKey, WideBlockObjectsAreRefusedRatherThanOverrun) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Error: Incorrect block length\nError: Incorrect block length\n");
     EXPECT_EQ(Bytes(out.get() + 16, out.get() + 32), Bytes(16, '\x66'));
-    EXPECT_EQ(Bytes(out.get(), out.get() + 16), OpensslEcb(true, Bytes(key.begin(), key.begin() + 16),
-                                                           Bytes(plain.begin(), plain.begin() + 16)));
+    EXPECT_EQ(Bytes(out.get(), out.get() + 16),
+              OpensslEcb(true, Bytes(key.begin(), key.begin() + 16),
+                         Bytes(plain.begin(), plain.begin() + 16)));
 }
 
 TEST_P(MultiKey, BadCountsPointersAndLengthsTouchNothing) {
@@ -133,7 +137,8 @@ TEST_P(MultiKey, BadCountsPointersAndLengthsTouchNothing) {
         testing::internal::CaptureStdout();
         CRijnDael::EncryptBlock(keys, nKeys, plain.data(), out.data(), 40);
         CRijnDael::DecryptBlock(keys, nKeys, plain.data(), out.data(), 40);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "Object not InitializedObject not Initialized");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "Object not InitializedObject not Initialized");
     }
     testing::internal::CaptureStdout();
     CRijnDael::EncryptBlock(nullptr, 1, plain.data(), out.data(), 40);

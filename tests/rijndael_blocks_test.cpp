@@ -48,7 +48,8 @@ TEST_P(RijndaelBlocks, UnkeyedObjectLeavesTheResultAlone) {
     testing::internal::CaptureStdout();
     cipher.EncryptBlock(in.data(), out.data());
     cipher.DecryptBlock(in.data(), out.data());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Object not InitializedObject not Initialized");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Object not InitializedObject not Initialized");
     EXPECT_EQ(out, Bytes(32, '\x02'));
 }
 
