@@ -108,6 +108,7 @@ TEST(Cli, WrongUsagePrintsTheUsageLine) {
 
 TEST(Cli, ShortTextsPassInClear) {
     EXPECT_EQ(RunSealwrit({"-t", "ENC", ""}).out, "");
+    EXPECT_EQ(RunSealwrit({"-t", "ENC", "a"}).out, "YQ==");
     EXPECT_EQ(RunSealwrit({"-t", "ENC", "abc"}).out, "YWJj");
     EXPECT_EQ(RunSealwrit({"-t", "ENC", "fifteen bytes!!"}).out, "ZmlmdGVlbiBieXRlcyEh");
 }
