@@ -82,6 +82,12 @@ std::size_t DecryptRegisters(const __m512i* k, int rounds, const BYTE* in, BYTE*
 
 void Vaes512EncryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
                           std::size_t blocks) {
+    // Below two registers' worth, broadcasting the round keys costs more than the
+    // wide registers save.
+    if (blocks < 2 * kBlocksPerRegister) {
+        AesniEncryptBlocks(rk, rounds, in, out, blocks);
+        return;
+    }
     __m512i k[15];
     LoadKeys(rk, rounds, k);
     const std::size_t done = EncryptRegisters(k, rounds, in, out, blocks);
@@ -90,6 +96,12 @@ void Vaes512EncryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE
 
 void Vaes512DecryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
                           std::size_t blocks) {
+    // Below two registers' worth, broadcasting the round keys costs more than the
+    // wide registers save.
+    if (blocks < 2 * kBlocksPerRegister) {
+        AesniDecryptBlocks(rk, rounds, in, out, blocks);
+        return;
+    }
     __m512i k[15];
     LoadKeys(rk, rounds, k);
     const std::size_t done = DecryptRegisters(k, rounds, in, out, blocks);

@@ -273,6 +273,7 @@ void CRijnDael::Encrypt(LPCSTR in, LPSTR result, int n) const {
     if (n <= 0 || in == nullptr || result == nullptr) return;
     const long blocks = n / 16;
     EncryptBlocks16(in, result, blocks);
+    if (n % 16 == 0) return;
     // memmove: in and result may be the same buffer.
     std::memmove(result + 16 * blocks, in + 16 * blocks, std::size_t(n % 16));
 }
@@ -285,6 +286,7 @@ void CRijnDael::Decrypt(LPCSTR in, LPSTR result, int n) const {
     if (n <= 0 || in == nullptr || result == nullptr) return;
     const long blocks = n / 16;
     DecryptBlocks16(in, result, blocks);
+    if (n % 16 == 0) return;
     std::memmove(result + 16 * blocks, in + 16 * blocks, std::size_t(n % 16));
 }
 
