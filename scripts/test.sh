@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds SEALWRIT and runs every test: the unit, differential and command-line
-# tests in a release build.
+# Builds SEALWRIT and runs every test:
+#   1. release build: unit, differential, command-line, valgrind and constant-time tests
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer build: the same tests but valgrind's
+#   3. big-endian cross build for s390x: the tests that need no other library, under qemu
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,7 +10,9 @@ scripts/install-deps.sh
 
 stage() { printf '\n=== %s ===\n' "$*"; }
 
-stage "release build and tests"
-cmake --preset default
-cmake --build --preset default
-ctest --preset default -j2
+for preset in default sanitize s390x; do
+  stage "$preset: build and test"
+  cmake --preset "$preset"
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" -j2
+done
