@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever building and testing SEALWRIT needs and
-# this machine lacks. Needs root (or sudo) only when something is missing.
+# this machine lacks, or only the packages named on the command line.
+# Needs root (or sudo) only when something is missing.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ ${#packages[@]} -gt 0 ] || packages=(
   cmake ninja-build g++ pkg-config
   googletest libgtest-dev libssl-dev libmcrypt-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev valgrind
