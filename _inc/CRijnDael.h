@@ -40,7 +40,7 @@ public:
     // Electronic codebook over n bytes in 16-byte steps with the 16-byte rounds,
     // whatever block size the object was keyed with; a tail shorter than 16 bytes
     // is copied unchanged, so the output is n bytes. result may equal in; no other
-    // overlap is supported. n <= 0 or a null buffer does nothing.
+    // overlap is supported. On a keyed object, n <= 0 or a null buffer does nothing.
     void Encrypt(LPCSTR in, LPSTR result, int n) const;
     void Decrypt(LPCSTR in, LPSTR result, int n) const;
 
