@@ -4,19 +4,28 @@
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build: the same tests but valgrind's
 #   3. big-endian cross build for s390x: the tests that need no other library, under qemu
 #   4. the fuzz targets, each for FUZZ_SECONDS (default 60)
+# and ends with one line counting the tests of all stages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
 stage() { printf '\n=== %s ===\n' "$*"; }
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
 
 for preset in default sanitize s390x; do
   stage "$preset: build and test"
   cmake --preset "$preset"
   cmake --build --preset "$preset"
-  ctest --preset "$preset" -j2
+  ctest --preset "$preset" -j2 2>&1 | tee "$logs/$preset.log"
 done
 
 stage "fuzzing"
-scripts/fuzz.sh
+scripts/fuzz.sh 2>&1 | tee "$logs/fuzz.log"
+
+# Every stage above stops the script on a failure, so reaching here means all passed.
+tests=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$logs"/*.log |
+        awk '{ sum += $1 } END { print sum + 0 }')
+fuzzers=$(grep -c ' executions in .* no failures$' "$logs/fuzz.log")
+printf '\nall stages: %d passed, 0 failed\n' "$((tests + fuzzers))"
