@@ -23,13 +23,20 @@ LPCSTR strPackKey = nullptr;
 BOOL sm_keyLoaded = false;
 
 static const char kUsage[] = "COMMAND: SEALWRIT -t ENC TEXT\n";
-// The one failure the program cannot turn into output. It goes to standard error
-// with a non-zero status so that nothing downstream takes a partial result for a
-// cipher text.
+// Failures that leave no cipher text to print go to standard error with status 1, so
+// that nothing downstream takes a missing or partial result for a cipher text.
+static const char kTooLong[] = "Error: Text too long\n";
 static const char kOutOfMemory[] = "Error: Not enough memory\n";
 static const char kWriteFailed[] = "Error: Cannot write the output\n";
 
 void usage() { (void)std::fputs(kUsage, stdout); }
+
+// Whether everything written to standard output has reached it.
+static bool OutputWritten() {
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
+    (void)std::fputs(kWriteFailed, stderr);
+    return false;
+}
 
 void LoadKey() {
     if (!sm_keyLoaded) {
@@ -61,25 +68,24 @@ char* ExEncryption(LPCSTR text) {
 }
 
 int EncryptText(LPCSTR text) {
+    if (std::strlen(text) > std::size_t(BASE64_MAX_INPUT)) {
+        (void)std::fputs(kTooLong, stderr);
+        return 0;
+    }
     char* encoded = ExEncryption(text);
     if (encoded == nullptr) {
         (void)std::fputs(kOutOfMemory, stderr);
         return 0;
     }
-    const bool written = std::fputs(encoded, stdout) >= 0;
+    (void)std::fputs(encoded, stdout);
     std::free(encoded);
-    // A cipher text cut short by a full disk or a closed pipe must not pass as whole.
-    if (!written || std::fflush(stdout) != 0) {
-        (void)std::fputs(kWriteFailed, stderr);
-        return 0;
-    }
-    return 1;
+    return OutputWritten() ? 1 : 0;
 }
 
 int main(int argc, char** argv) {
     if (argc != 4 || std::strcmp(argv[2], "ENC") != 0) {
         usage();
-        return 0;
+        return OutputWritten() ? 0 : 1;
     }
     return EncryptText(argv[3]) ? 0 : 1;
 }

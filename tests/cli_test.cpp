@@ -122,8 +122,8 @@ TEST(Cli, TheFlagIsNotExamined) {
 
 TEST(Cli, WholeBlocksAreEncryptedAndTheTailCarried) {
     const std::string sixteen = "0123456789abcdef";
-    for (const std::string& text :
-         {sixteen, sixteen + "!", sixteen + sixteen, std::string(31, 'z')}) {
+    for (const std::string& text : {sixteen, sixteen + "!", sixteen + sixteen, std::string(31, 'z'),
+                                    std::string("Attack at dawn, bring the cipher")}) {
         ExpectEncrypts(text);
     }
     const std::string out16 = RunSealwrit({"-t", "ENC", sixteen}).out;
@@ -160,9 +160,13 @@ TEST(Cli, BytesAboveAsciiAndLongTexts) {
 }
 
 TEST(Cli, OutputThatCannotBeWrittenIsAFailure) {
-    const Outcome o = RunSealwrit({"-t", "ENC", "this output goes to a full disk"}, "/dev/full");
-    EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.err, "Error: Cannot write the output\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-t", "ENC", "this output goes to a full disk"},
+          std::vector<std::string>{"-t", "ENC", "abc"}, std::vector<std::string>{"usage"}}) {
+        const Outcome o = RunSealwrit(args, "/dev/full");
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(o.err, "Error: Cannot write the output\n");
+    }
 }
 
 }  // namespace
