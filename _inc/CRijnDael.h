@@ -21,8 +21,8 @@
 
 class CRijnDael {
 public:
-    // An unkeyed object: every operation but SetKey prints "Object not Initialized"
-    // and the accessors return 0.
+    // An unkeyed object: every member operation but SetKey prints "Object not
+    // Initialized" and the accessors return 0. Destruction wipes the key schedule.
     CRijnDael();
     ~CRijnDael();
 
@@ -49,16 +49,19 @@ public:
     void DecryptBlock(LPCSTR in, LPSTR result);
 
     // Keys pKeys[0 .. nKeys-1] with consecutive 16-byte keys from pbtKeys (AES-128
-    // each). Returns false, touching nothing, unless nKeys == nKeyLength / 16;
-    // bytes past the last whole key are ignored.
+    // each). Returns false, touching nothing, unless nKeys == nKeyLength / 16 (the
+    // division truncating toward zero), or when nKeys > 0 and either pointer is null.
+    // Bytes past the last whole key are ignored; a count of 0 or below, when it
+    // matches, keys nothing and returns true.
     static BOOL SetKeys(CRijnDael* pKeys, LPCSTR pbtKeys, int nKeys, int nKeyLength);
 
     // Electronic codebook over nDataLen bytes in 16-byte blocks, block k with
     // pKeys[k % nKeys], starting at pKeys[0] on every call; a tail shorter than 16
-    // bytes is copied unchanged. A block whose object is unkeyed, or keyed for
-    // blocks other than 16 bytes, is left untouched and its message printed. With
-    // no objects (nKeys < 1 or a null array) "Object not Initialized" is printed
-    // and nothing is written; a null buffer or nDataLen <= 0 does nothing.
+    // bytes is copied unchanged. Checked in this order: nDataLen <= 0 or a null
+    // buffer does nothing, silently; with no objects (nKeys < 1 or a null array)
+    // "Object not Initialized" is printed and nothing is written. Then a block whose
+    // object is unkeyed, or keyed for blocks other than 16 bytes, is left untouched
+    // and that object's message printed, one per block.
     static void EncryptBlock(CRijnDael* pKeys, int nKeys, LPCSTR pszPlain, LPSTR pszCipher,
                              int nDataLen);
     static void DecryptBlock(CRijnDael* pKeys, int nKeys, LPCSTR pszCipher, LPSTR pszPlain,
@@ -105,6 +108,7 @@ private:
     static const int sm_shifts[3][4][2];
     static LPCSTR const sm_szErrorMsg1;
 
+    void WipeKeyMaterial();
     static DWORD TableSubWord(DWORD w);
     static DWORD TableInvMixColumn(DWORD w);
 };

@@ -95,7 +95,23 @@ CRijnDael::CRijnDael()
       m_KeBytes(),
       m_KdBytes() {}
 
-CRijnDael::~CRijnDael() {}
+// Key material must not outlive the object in memory that is handed out again.
+CRijnDael::~CRijnDael() { WipeKeyMaterial(); }
+
+void CRijnDael::WipeKeyMaterial() {
+    // Volatile stores: the compiler may not drop them as writes to a dead object.
+    const auto wipe = [](void* p, std::size_t n) {
+        volatile BYTE* bytes = static_cast<volatile BYTE*>(p);
+        for (std::size_t i = 0; i < n; ++i) bytes[i] = 0;
+    };
+    wipe(m_Ke, sizeof m_Ke);
+    wipe(m_Kd, sizeof m_Kd);
+    wipe(m_KeBytes, sizeof m_KeBytes);
+    wipe(m_KdBytes, sizeof m_KdBytes);
+    wipe(tk, sizeof tk);
+    wipe(a, sizeof a);
+    wipe(t, sizeof t);
+}
 
 int CRijnDael::GetKeyLength() const { return m_keylength; }
 int CRijnDael::GetBlockSize() const { return m_blockSize; }
@@ -137,9 +153,8 @@ void CRijnDael::SetKey(LPCSTR key, int keylength, int blockSize) {
     const int BC = blockSize / 4;
     const int KC = keylength / 4;
     const int ROUND_KEY_COUNT = (m_iROUNDS + 1) * BC;
-    for (int r = 0; r <= m_iROUNDS; ++r) {
-        for (int j = 0; j < BC; ++j) m_Ke[r][j] = m_Kd[r][j] = 0;
-    }
+    // All of it, not only this shape's rows: a wider old schedule must not linger.
+    WipeKeyMaterial();
     for (int i = 0; i < KC; ++i) tk[i] = LoadBigEndian(key + 4 * i);
 
     // The expanded words fill the encryption rows in order and the decryption rows
@@ -178,7 +193,7 @@ void CRijnDael::SetKey(LPCSTR key, int keylength, int blockSize) {
             StoreBigEndian(m_Kd[r][j], &m_KdBytes[r][4 * j]);
         }
     }
-    // The scratch words hold the tail of the key schedule; do not leave them behind.
+    // The scratch words hold the tail of the key schedule.
     for (DWORD& w : tk) w = 0;
     m_bKeyInit = true;
 }

@@ -2,6 +2,8 @@
 // words on every path, and SetKey's checks and messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <new>
 #include <string>
 
 #include "TestSupport.h"
@@ -141,6 +143,38 @@ TEST(KeySchedule, RekeyingReplacesTheOldSchedule) {
     rekeyed.Encrypt(block.data(), a.data(), 16);
     fresh.Encrypt(block.data(), b.data(), 16);
     EXPECT_EQ(a, b);
+}
+
+}  // namespace
+
+namespace {
+
+bool Contains(const unsigned char* storage, std::size_t size, const Bytes& needle) {
+    const auto* begin = reinterpret_cast<const char*>(storage);
+    return std::search(begin, begin + size, needle.begin(), needle.end()) != begin + size;
+}
+
+TEST(KeySchedule, KeyMaterialDoesNotOutliveTheObjectOrTheKey) {
+    std::mt19937_64 rng(4);
+    const Bytes key = RandomBytes(rng, 32);
+    alignas(CRijnDael) unsigned char storage[sizeof(CRijnDael)];
+    CRijnDael* cipher = new (storage) CRijnDael;
+    cipher->SetKey(key.data(), 32, 32);
+    // The byte-order copy of round key 0 is the key itself.
+    const Bytes head(key.begin(), key.begin() + 16);
+    ASSERT_TRUE(Contains(storage, sizeof storage, head));
+
+    // A smaller schedule replaces every word of the larger one.
+    cipher->SetKey(key.data() + 16, 16, 16);
+    EXPECT_FALSE(Contains(storage, sizeof storage, head));
+    for (int r = 11; r <= 14; ++r) {
+        for (int j = 0; j < 8; ++j) EXPECT_EQ(CRijnDaelInspector::Ke(*cipher, r, j), 0u);
+    }
+
+    const Bytes tail(key.begin() + 16, key.end());
+    ASSERT_TRUE(Contains(storage, sizeof storage, tail));
+    cipher->~CRijnDael();
+    EXPECT_FALSE(Contains(storage, sizeof storage, tail));
 }
 
 }  // namespace
