@@ -1,0 +1,27 @@
+// The choice of back end: each one is offered exactly when the compiler's own CPU
+// query says the instructions are there, and the default is the widest of them.
+// Without this, a detection slip would quietly drop the hardware paths from every
+// other test.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+TEST(Dispatch, OffersExactlyTheBackEndsTheCpuHas) {
+    __builtin_cpu_init();
+    const bool aes = __builtin_cpu_supports("aes");
+    const bool vaes = __builtin_cpu_supports("vaes");
+    EXPECT_EQ(GetAesniBackend() != nullptr, aes);
+    EXPECT_EQ(GetVaes256Backend() != nullptr, aes && vaes && __builtin_cpu_supports("avx2"));
+    EXPECT_EQ(GetVaes512Backend() != nullptr, aes && vaes && __builtin_cpu_supports("avx512f"));
+}
+#endif
+
+TEST(Dispatch, DefaultIsTheWidestBackEndAvailable) {
+    const std::vector<CipherPath> paths = AvailablePaths();
+    EXPECT_EQ(ActiveAesBackend(), paths.back().backend) << "expected " << paths.back().name;
+}
+
+}  // namespace
