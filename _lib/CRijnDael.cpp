@@ -281,27 +281,23 @@ void CRijnDael::DecryptBlocks16(const char* in, char* result, long blocks) const
 }
 
 void CRijnDael::Encrypt(LPCSTR in, LPSTR result, int n) const {
-    if (!m_bKeyInit) {
-        Print(sm_szErrorMsg1);
-        return;
-    }
-    if (n <= 0 || in == nullptr || result == nullptr) return;
-    const long blocks = n / 16;
-    EncryptBlocks16(in, result, blocks);
-    if (n % 16 == 0) return;
-    // memmove: in and result may be the same buffer.
-    std::memmove(result + 16 * blocks, in + 16 * blocks, std::size_t(n % 16));
+    RunBuffer(in, result, n, &CRijnDael::EncryptBlocks16);
 }
 
 void CRijnDael::Decrypt(LPCSTR in, LPSTR result, int n) const {
+    RunBuffer(in, result, n, &CRijnDael::DecryptBlocks16);
+}
+
+void CRijnDael::RunBuffer(LPCSTR in, LPSTR result, int n, BlocksOp op) const {
     if (!m_bKeyInit) {
         Print(sm_szErrorMsg1);
         return;
     }
     if (n <= 0 || in == nullptr || result == nullptr) return;
     const long blocks = n / 16;
-    DecryptBlocks16(in, result, blocks);
+    (this->*op)(in, result, blocks);
     if (n % 16 == 0) return;
+    // memmove: in and result may be the same buffer.
     std::memmove(result + 16 * blocks, in + 16 * blocks, std::size_t(n % 16));
 }
 
@@ -314,26 +310,8 @@ void CRijnDael::EncryptBlock(LPCSTR in, LPSTR result) {
         EncryptBlocks16(in, result, 1);
         return;
     }
-    const int BC = m_blockSize / 4;
-    const int SC = BC == 4 ? 0 : BC == 6 ? 1 : 2;
-    const int s1 = sm_shifts[SC][1][0];
-    const int s2 = sm_shifts[SC][2][0];
-    const int s3 = sm_shifts[SC][3][0];
-    for (int i = 0; i < BC; ++i) t[i] = LoadBigEndian(in + 4 * i) ^ m_Ke[0][i];
-    for (int r = 1; r < m_iROUNDS; ++r) {
-        for (int i = 0; i < BC; ++i) {
-            a[i] = sm_T1[B3(t[i])] ^ sm_T2[B2(t[(i + s1) % BC])] ^ sm_T3[B1(t[(i + s2) % BC])] ^
-                   sm_T4[B0(t[(i + s3) % BC])] ^ m_Ke[r][i];
-        }
-        for (int i = 0; i < BC; ++i) t[i] = a[i];
-    }
-    for (int i = 0; i < BC; ++i) {
-        const DWORD k = m_Ke[m_iROUNDS][i];
-        result[4 * i] = ToChar(sm_S[B3(t[i])] ^ B3(k));
-        result[4 * i + 1] = ToChar(sm_S[B2(t[(i + s1) % BC])] ^ B2(k));
-        result[4 * i + 2] = ToChar(sm_S[B1(t[(i + s2) % BC])] ^ B1(k));
-        result[4 * i + 3] = ToChar(sm_S[B0(t[(i + s3) % BC])] ^ B0(k));
-    }
+    const std::array<DWORD, 256>* tables[4] = {&sm_T1, &sm_T2, &sm_T3, &sm_T4};
+    WideRounds(in, result, m_Ke, tables, sm_S, 0);
 }
 
 void CRijnDael::DecryptBlock(LPCSTR in, LPSTR result) {
@@ -345,25 +323,35 @@ void CRijnDael::DecryptBlock(LPCSTR in, LPSTR result) {
         DecryptBlocks16(in, result, 1);
         return;
     }
+    const std::array<DWORD, 256>* tables[4] = {&sm_T5, &sm_T6, &sm_T7, &sm_T8};
+    WideRounds(in, result, m_Kd, tables, sm_Si, 1);
+}
+
+// Both directions have one shape: the round keys, tables, S-box and the direction's
+// row shifts are what differ.
+void CRijnDael::WideRounds(LPCSTR in, LPSTR result, const DWORD (*K)[MAX_BC],
+                           const std::array<DWORD, 256>* const T[4],
+                           const std::array<BYTE, 256>& box, int direction) {
     const int BC = m_blockSize / 4;
     const int SC = BC == 4 ? 0 : BC == 6 ? 1 : 2;
-    const int s1 = sm_shifts[SC][1][1];
-    const int s2 = sm_shifts[SC][2][1];
-    const int s3 = sm_shifts[SC][3][1];
-    for (int i = 0; i < BC; ++i) t[i] = LoadBigEndian(in + 4 * i) ^ m_Kd[0][i];
+    const int s1 = sm_shifts[SC][1][direction];
+    const int s2 = sm_shifts[SC][2][direction];
+    const int s3 = sm_shifts[SC][3][direction];
+    const std::array<DWORD, 256>&T1 = *T[0], &T2 = *T[1], &T3 = *T[2], &T4 = *T[3];
+    for (int i = 0; i < BC; ++i) t[i] = LoadBigEndian(in + 4 * i) ^ K[0][i];
     for (int r = 1; r < m_iROUNDS; ++r) {
         for (int i = 0; i < BC; ++i) {
-            a[i] = sm_T5[B3(t[i])] ^ sm_T6[B2(t[(i + s1) % BC])] ^ sm_T7[B1(t[(i + s2) % BC])] ^
-                   sm_T8[B0(t[(i + s3) % BC])] ^ m_Kd[r][i];
+            a[i] = T1[B3(t[i])] ^ T2[B2(t[(i + s1) % BC])] ^ T3[B1(t[(i + s2) % BC])] ^
+                   T4[B0(t[(i + s3) % BC])] ^ K[r][i];
         }
         for (int i = 0; i < BC; ++i) t[i] = a[i];
     }
     for (int i = 0; i < BC; ++i) {
-        const DWORD k = m_Kd[m_iROUNDS][i];
-        result[4 * i] = ToChar(sm_Si[B3(t[i])] ^ B3(k));
-        result[4 * i + 1] = ToChar(sm_Si[B2(t[(i + s1) % BC])] ^ B2(k));
-        result[4 * i + 2] = ToChar(sm_Si[B1(t[(i + s2) % BC])] ^ B1(k));
-        result[4 * i + 3] = ToChar(sm_Si[B0(t[(i + s3) % BC])] ^ B0(k));
+        const DWORD k = K[m_iROUNDS][i];
+        result[4 * i] = ToChar(box[B3(t[i])] ^ B3(k));
+        result[4 * i + 1] = ToChar(box[B2(t[(i + s1) % BC])] ^ B2(k));
+        result[4 * i + 2] = ToChar(box[B1(t[(i + s2) % BC])] ^ B1(k));
+        result[4 * i + 3] = ToChar(box[B0(t[(i + s3) % BC])] ^ B0(k));
     }
 }
 
