@@ -10,102 +10,73 @@ namespace {
 // 18, 33, 42 and 42 GB/s with one, two, four and eight registers.
 constexpr std::size_t kRegistersInFlight = 4;
 constexpr std::size_t kBlocksPerRegister = 4;
+constexpr std::size_t kRegisterBytes = 16 * kBlocksPerRegister;
 
 inline __m512i Load(const BYTE* p) {
     return _mm512_loadu_si512(reinterpret_cast<const __m512i*>(p));
 }
 inline void Store(BYTE* p, __m512i v) { _mm512_storeu_si512(reinterpret_cast<__m512i*>(p), v); }
 
-inline void LoadKeys(const BYTE (*rk)[16], int rounds, __m512i* k) {
-    for (int r = 0; r <= rounds; ++r) {
-        // The zero-masked shuffle copies lane 0 to all four: GCC 12 warns, wrongly,
-        // that the unmasked forms and _mm512_broadcast_i32x4 read undefined lanes.
-        const __m512i row =
-            _mm512_zextsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rk[r])));
-        k[r] = _mm512_maskz_shuffle_i32x4(0xFFFF, row, row, 0);
-    }
+// Callers pass a constant direction, so after inlining no branch is left on it.
+inline __m512i Round(bool decrypt, __m512i s, __m512i k) {
+    return decrypt ? _mm512_aesdec_epi128(s, k) : _mm512_aesenc_epi128(s, k);
+}
+inline __m512i LastRound(bool decrypt, __m512i s, __m512i k) {
+    return decrypt ? _mm512_aesdeclast_epi128(s, k) : _mm512_aesenclast_epi128(s, k);
 }
 
-// Runs whole registers; returns how many blocks it did, leaving fewer than one
-// register's worth to the 128-bit code.
-std::size_t EncryptRegisters(const __m512i* k, int rounds, const BYTE* in, BYTE* out,
-                             std::size_t blocks) {
-    constexpr std::size_t kStride = kRegistersInFlight * kBlocksPerRegister * 16;
+// Every register of an iteration is loaded before any is stored, so in and out may
+// be the same buffer. Below two registers' worth of blocks, broadcasting the round
+// keys costs more than the wide registers save, and AES-NI takes them; so it does
+// the last blocks that fill no register.
+__attribute__((always_inline)) inline void RunBlocks(bool decrypt, const BYTE (*rk)[16], int rounds,
+                                                     const BYTE* in, BYTE* out,
+                                                     std::size_t blocks) {
     std::size_t at = 0;
     const std::size_t bytes = blocks * 16;
-    for (; at + kStride <= bytes; at += kStride) {
-        __m512i s[kRegistersInFlight];
-        for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
-            s[i] = _mm512_xor_si512(Load(in + at + 64 * i), k[0]);
+    if (blocks >= 2 * kBlocksPerRegister) {
+        __m512i k[15];
+        for (int r = 0; r <= rounds; ++r) {
+            // The zero-masked shuffle copies lane 0 to all four: GCC 12 warns, wrongly,
+            // that the unmasked forms and _mm512_broadcast_i32x4 read undefined lanes.
+            const __m512i row =
+                _mm512_zextsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rk[r])));
+            k[r] = _mm512_maskz_shuffle_i32x4(0xFFFF, row, row, 0);
         }
-        for (int r = 1; r < rounds; ++r) {
-            for (std::size_t i = 0; i < kRegistersInFlight; ++i)
-                s[i] = _mm512_aesenc_epi128(s[i], k[r]);
+        constexpr std::size_t kStride = kRegistersInFlight * kRegisterBytes;
+        for (; at + kStride <= bytes; at += kStride) {
+            __m512i s[kRegistersInFlight];
+            for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
+                s[i] = _mm512_xor_si512(Load(in + at + kRegisterBytes * i), k[0]);
+            }
+            for (int r = 1; r < rounds; ++r) {
+                for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
+                    s[i] = Round(decrypt, s[i], k[r]);
+                }
+            }
+            for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
+                Store(out + at + kRegisterBytes * i, LastRound(decrypt, s[i], k[rounds]));
+            }
         }
-        for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
-            Store(out + at + 64 * i, _mm512_aesenclast_epi128(s[i], k[rounds]));
-        }
-    }
-    for (; at + 64 <= bytes; at += 64) {
-        __m512i s = _mm512_xor_si512(Load(in + at), k[0]);
-        for (int r = 1; r < rounds; ++r) s = _mm512_aesenc_epi128(s, k[r]);
-        Store(out + at, _mm512_aesenclast_epi128(s, k[rounds]));
-    }
-    return at / 16;
-}
-
-std::size_t DecryptRegisters(const __m512i* k, int rounds, const BYTE* in, BYTE* out,
-                             std::size_t blocks) {
-    constexpr std::size_t kStride = kRegistersInFlight * kBlocksPerRegister * 16;
-    std::size_t at = 0;
-    const std::size_t bytes = blocks * 16;
-    for (; at + kStride <= bytes; at += kStride) {
-        __m512i s[kRegistersInFlight];
-        for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
-            s[i] = _mm512_xor_si512(Load(in + at + 64 * i), k[0]);
-        }
-        for (int r = 1; r < rounds; ++r) {
-            for (std::size_t i = 0; i < kRegistersInFlight; ++i)
-                s[i] = _mm512_aesdec_epi128(s[i], k[r]);
-        }
-        for (std::size_t i = 0; i < kRegistersInFlight; ++i) {
-            Store(out + at + 64 * i, _mm512_aesdeclast_epi128(s[i], k[rounds]));
+        for (; at + kRegisterBytes <= bytes; at += kRegisterBytes) {
+            __m512i s = _mm512_xor_si512(Load(in + at), k[0]);
+            for (int r = 1; r < rounds; ++r) s = Round(decrypt, s, k[r]);
+            Store(out + at, LastRound(decrypt, s, k[rounds]));
         }
     }
-    for (; at + 64 <= bytes; at += 64) {
-        __m512i s = _mm512_xor_si512(Load(in + at), k[0]);
-        for (int r = 1; r < rounds; ++r) s = _mm512_aesdec_epi128(s, k[r]);
-        Store(out + at, _mm512_aesdeclast_epi128(s, k[rounds]));
-    }
-    return at / 16;
+    const std::size_t done = at / 16;
+    (decrypt ? AesniDecryptBlocks : AesniEncryptBlocks)(rk, rounds, in + at, out + at,
+                                                        blocks - done);
 }
 
 void Vaes512EncryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
                           std::size_t blocks) {
-    // Below two registers' worth, broadcasting the round keys costs more than the
-    // wide registers save.
-    if (blocks < 2 * kBlocksPerRegister) {
-        AesniEncryptBlocks(rk, rounds, in, out, blocks);
-        return;
-    }
-    __m512i k[15];
-    LoadKeys(rk, rounds, k);
-    const std::size_t done = EncryptRegisters(k, rounds, in, out, blocks);
-    AesniEncryptBlocks(rk, rounds, in + 16 * done, out + 16 * done, blocks - done);
+    RunBlocks(false, rk, rounds, in, out, blocks);
 }
 
 void Vaes512DecryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
                           std::size_t blocks) {
-    // Below two registers' worth, broadcasting the round keys costs more than the
-    // wide registers save.
-    if (blocks < 2 * kBlocksPerRegister) {
-        AesniDecryptBlocks(rk, rounds, in, out, blocks);
-        return;
-    }
-    __m512i k[15];
-    LoadKeys(rk, rounds, k);
-    const std::size_t done = DecryptRegisters(k, rounds, in, out, blocks);
-    AesniDecryptBlocks(rk, rounds, in + 16 * done, out + 16 * done, blocks - done);
+    RunBlocks(true, rk, rounds, in, out, blocks);
 }
 
 }  // namespace
