@@ -117,7 +117,7 @@ private:
     static const int sm_shifts[3][4][2];
     static LPCSTR const sm_szErrorMsg1;
 
-    void WipeKeyMaterial();
+    void ClearKeyMaterial();
     static DWORD TableSubWord(DWORD w);
     static DWORD TableInvMixColumn(DWORD w);
 };

@@ -96,21 +96,21 @@ CRijnDael::CRijnDael()
       m_KdBytes() {}
 
 // Key material must not outlive the object in memory that is handed out again.
-CRijnDael::~CRijnDael() { WipeKeyMaterial(); }
+CRijnDael::~CRijnDael() {
+    ClearKeyMaterial();
+    // Tells the compiler the cleared memory is still read, so that it cannot drop
+    // the stores as writes to an object about to die.
+    __asm__ __volatile__("" : : "r"(this) : "memory");
+}
 
-void CRijnDael::WipeKeyMaterial() {
-    // Volatile stores: the compiler may not drop them as writes to a dead object.
-    const auto wipe = [](void* p, std::size_t n) {
-        volatile BYTE* bytes = static_cast<volatile BYTE*>(p);
-        for (std::size_t i = 0; i < n; ++i) bytes[i] = 0;
-    };
-    wipe(m_Ke, sizeof m_Ke);
-    wipe(m_Kd, sizeof m_Kd);
-    wipe(m_KeBytes, sizeof m_KeBytes);
-    wipe(m_KdBytes, sizeof m_KdBytes);
-    wipe(tk, sizeof tk);
-    wipe(a, sizeof a);
-    wipe(t, sizeof t);
+void CRijnDael::ClearKeyMaterial() {
+    std::memset(m_Ke, 0, sizeof m_Ke);
+    std::memset(m_Kd, 0, sizeof m_Kd);
+    std::memset(m_KeBytes, 0, sizeof m_KeBytes);
+    std::memset(m_KdBytes, 0, sizeof m_KdBytes);
+    std::memset(tk, 0, sizeof tk);
+    std::memset(a, 0, sizeof a);
+    std::memset(t, 0, sizeof t);
 }
 
 int CRijnDael::GetKeyLength() const { return m_keylength; }
@@ -154,7 +154,7 @@ void CRijnDael::SetKey(LPCSTR key, int keylength, int blockSize) {
     const int KC = keylength / 4;
     const int ROUND_KEY_COUNT = (m_iROUNDS + 1) * BC;
     // All of it, not only this shape's rows: a wider old schedule must not linger.
-    WipeKeyMaterial();
+    ClearKeyMaterial();
     for (int i = 0; i < KC; ++i) tk[i] = LoadBigEndian(key + 4 * i);
 
     // The expanded words fill the encryption rows in order and the decryption rows
