@@ -13,18 +13,6 @@ void FailCheck(const char* file, int line, const char* condition, const std::str
     std::abort();
 }
 
-std::string Hex(const char* data, std::size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(2 * size);
-    for (std::size_t i = 0; i < size; ++i) {
-        const unsigned v = static_cast<unsigned char>(data[i]);
-        out += digits[v >> 4];
-        out += digits[v & 15];
-    }
-    return out;
-}
-
 std::uint8_t FuzzInput::Byte() {
     if (m_left == 0) return 0;
     --m_left;

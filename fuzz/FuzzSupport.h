@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-typedef std::vector<char> Bytes;
+#include "TestSupport.h"
 
 // Prints what went wrong and aborts, which libFuzzer reports as a crash and saves
 // the input for.
@@ -23,13 +23,10 @@ typedef std::vector<char> Bytes;
         if (!(condition)) FailCheck(__FILE__, __LINE__, #condition, detail); \
     } while (0)
 
-std::string Hex(const char* data, std::size_t size);
-
 // Whether every byte is value (an empty run counts).
 inline bool AllBytesAre(const Bytes& bytes, char value) {
     return std::all_of(bytes.begin(), bytes.end(), [value](char b) { return b == value; });
 }
-inline std::string Hex(const Bytes& bytes) { return Hex(bytes.data(), bytes.size()); }
 
 // Consumes the fuzzer's bytes front to back; once they run out every read yields
 // zeros, so any input, however short, describes one complete case.

@@ -83,17 +83,17 @@ void CheckEncoding(const Bytes& data) {
         const bool ok = inPadding ? text[i] == '='
                                   : text[i] != '\0' && std::strchr(kAlphabet, text[i]) != nullptr;
         FUZZ_CHECK(
-            ok, "character " + std::to_string(i) + " of \"" + text + "\" for input " + Hex(data));
+            ok, "character " + std::to_string(i) + " of \"" + text + "\" for input " + ToHex(data));
     }
 
     Bytes back;
-    FUZZ_CHECK(Decode(text, back), "\"" + text + "\" does not decode, input " + Hex(data));
-    FUZZ_CHECK(back == data, "\"" + text + "\" decodes to " + Hex(back) + ", not " + Hex(data));
+    FUZZ_CHECK(Decode(text, back), "\"" + text + "\" does not decode, input " + ToHex(data));
+    FUZZ_CHECK(back == data, "\"" + text + "\" decodes to " + ToHex(back) + ", not " + ToHex(data));
 
     // The length pointer is optional and changes nothing else.
     const MallocString withoutLength = Encode(source.data(), size, nullptr);
     FUZZ_CHECK(withoutLength != nullptr && text == withoutLength.get(),
-               "encoding without out_len differs for input " + Hex(data));
+               "encoding without out_len differs for input " + ToHex(data));
 
     // A refused length is one the encoder will not work through, so nothing of the
     // source may be read: it holds only size bytes, and AddressSanitizer watches.

@@ -87,7 +87,7 @@ struct Outcome {
 };
 
 std::string Describe(const KeyState& state) {
-    return std::to_string(state.keyLength) + "-byte key " + Hex(state.key) + ", " +
+    return std::to_string(state.keyLength) + "-byte key " + ToHex(state.key) + ", " +
            std::to_string(state.blockSize) + "-byte block";
 }
 
@@ -99,17 +99,6 @@ void CheckAccessors(const CRijnDael& cipher, const KeyState& state) {
                    std::to_string(cipher.GetBlockSize()) + "/" +
                    std::to_string(cipher.GetRounds()) + " for " +
                    (state.keyed ? Describe(state) : std::string("an unkeyed object")));
-}
-
-std::vector<DWORD> Schedule(const CRijnDael& cipher) {
-    std::vector<DWORD> words;
-    for (int row = 0; row <= 14; ++row) {
-        for (int column = 0; column < 8; ++column) {
-            words.push_back(CRijnDaelInspector::Ke(cipher, row, column));
-            words.push_back(CRijnDaelInspector::Kd(cipher, row, column));
-        }
-    }
-    return words;
 }
 
 // Keys the object as the case asks and checks what SetKey printed and left.
@@ -136,7 +125,7 @@ KeyState ApplyKeys(ZeroedArray<CRijnDael>& object, const CipherCase& c) {
                                  : !IsRijndaelLength(c.blockSize)
                                      ? "Error: Incorrect block length\n"
                                      : "";
-    FUZZ_CHECK(printed == expected, "SetKey(" + std::string(c.nullKey ? "null" : Hex(c.key)) +
+    FUZZ_CHECK(printed == expected, "SetKey(" + std::string(c.nullKey ? "null" : ToHex(c.key)) +
                                         ", " + std::to_string(c.keyLength) + ", " +
                                         std::to_string(c.blockSize) + ") printed \"" + printed +
                                         "\", expected \"" + expected + "\"");
@@ -204,7 +193,7 @@ void CheckBufferOperations(const CRijnDael& cipher, const KeyState& state, const
     // Built only when a check fails: describing costs more than checking.
     const auto what = [&] {
         return Describe(state) + ", " + std::to_string(c.claimedLength) + "-byte claim on data " +
-               Hex(data);
+               ToHex(data);
     };
     if (c.claimedLength <= 0 || c.nullSource || c.nullResult) {
         for (bool encrypt : {true, false}) {
@@ -235,9 +224,9 @@ void CheckBufferOperations(const CRijnDael& cipher, const KeyState& state, const
     // AES only for 16-byte blocks; for the others the paths are compared instead.
     if (state.blockSize == 16) {
         FUZZ_CHECK(encrypted == OpensslEcb(true, state.key, data),
-                   "Encrypt gave " + Hex(encrypted) + ", not OpenSSL's: " + what());
+                   "Encrypt gave " + ToHex(encrypted) + ", not OpenSSL's: " + what());
         FUZZ_CHECK(decrypted == OpensslEcb(false, state.key, data),
-                   "Decrypt gave " + Hex(decrypted) + ", not OpenSSL's: " + what());
+                   "Decrypt gave " + ToHex(decrypted) + ", not OpenSSL's: " + what());
     }
     FUZZ_CHECK(RunBuffer(cipher, false, encrypted, char(~c.fill)) == data,
                "Decrypt did not undo Encrypt: " + what());
@@ -284,14 +273,14 @@ void CheckBlockOperations(CRijnDael& cipher, const KeyState& state, const Cipher
     Bytes block(c.data.begin(),
                 c.data.begin() + std::min(c.data.size(), std::size_t(state.blockSize)));
     block.resize(std::size_t(state.blockSize), '\0');
-    const auto what = [&] { return Describe(state) + ", block " + Hex(block); };
+    const auto what = [&] { return Describe(state) + ", block " + ToHex(block); };
 
     const Bytes encrypted = RunBlock(cipher, true, block, c.fill);
     const Bytes decrypted = RunBlock(cipher, false, block, c.fill);
     FUZZ_CHECK(encrypted == OracleBlock(true, state, block),
-               "EncryptBlock gave " + Hex(encrypted) + ": " + what());
+               "EncryptBlock gave " + ToHex(encrypted) + ": " + what());
     FUZZ_CHECK(decrypted == OracleBlock(false, state, block),
-               "DecryptBlock gave " + Hex(decrypted) + ": " + what());
+               "DecryptBlock gave " + ToHex(decrypted) + ": " + what());
     FUZZ_CHECK(RunBlock(cipher, false, encrypted, char(~c.fill)) == block,
                "DecryptBlock did not undo EncryptBlock: " + what());
     FUZZ_CHECK(RunBlockInPlace(cipher, true, block) == encrypted,
@@ -309,7 +298,7 @@ Outcome RunCase(const CipherCase& c) {
     CRijnDael& cipher = object[0];
     const KeyState state = ApplyKeys(object, c);
     Outcome outcome;
-    outcome.schedule = Schedule(cipher);
+    outcome.schedule = CRijnDaelInspector::Schedule(cipher);
     if (!state.keyed) {
         CheckUnkeyed(cipher, c);
         return outcome;

@@ -138,7 +138,7 @@ MultiKeyCase ReadCase(const std::uint8_t* bytes, std::size_t size) {
 
 std::string Describe(const KeyState& state) {
     if (!state.keyed) return "unkeyed";
-    return std::to_string(state.keyLength) + "-byte key " + Hex(state.key) + ", " +
+    return std::to_string(state.keyLength) + "-byte key " + ToHex(state.key) + ", " +
            std::to_string(state.blockSize) + "-byte block";
 }
 
@@ -174,7 +174,7 @@ std::vector<KeyState> ApplyKeys(ZeroedArray<CRijnDael>& objects, const MultiKeyC
     // Descriptions are built only when a check fails: they cost more than the checks.
     const auto call = [&] {
         return "SetKeys(" + std::string(c.nullObjects ? "null" : "objects") + ", " +
-               (c.nullKeyRun ? "null" : Hex(c.keyRun)) + ", " + std::to_string(c.nKeys) + ", " +
+               (c.nullKeyRun ? "null" : ToHex(c.keyRun)) + ", " + std::to_string(c.nKeys) + ", " +
                std::to_string(c.nKeyLength) + ")";
     };
     FUZZ_CHECK(answer == c.setKeysSucceeds, call() + " answered " + (answer ? "true" : "false"));
@@ -258,7 +258,7 @@ Bytes RunStatic(bool encrypt, ZeroedArray<CRijnDael>& objects, const MultiKeyCas
         std::string text =
             std::string(encrypt ? "EncryptBlock" : "DecryptBlock") + "(" +
             (c.nullUseObjects ? "null" : "objects") + ", " + std::to_string(c.useKeys) + ", " +
-            (c.nullSource ? "null" : Hex(source)) + ", " + (c.nullResult ? "null" : "result") +
+            (c.nullSource ? "null" : ToHex(source)) + ", " + (c.nullResult ? "null" : "result") +
             ", " + std::to_string(c.claimedLength) + ")";
         for (std::size_t i = 0; i < std::size_t(std::max(c.useKeys, 0)); ++i) {
             text += "\n  object " + std::to_string(i) + ": " + Describe(states[i]);
@@ -269,7 +269,7 @@ Bytes RunStatic(bool encrypt, ZeroedArray<CRijnDael>& objects, const MultiKeyCas
     FUZZ_CHECK(printed == expected.printed,
                call() + " printed \"" + printed + "\", expected \"" + expected.printed + "\"");
     FUZZ_CHECK(result == expected.result,
-               call() + " gave\n  " + Hex(result) + ", expected\n  " + Hex(expected.result));
+               call() + " gave\n  " + ToHex(result) + ", expected\n  " + ToHex(expected.result));
     return result;
 }
 

@@ -71,6 +71,18 @@ public:
     static DWORD Ke(const CRijnDael& c, int row, int col) { return c.m_Ke[row][col]; }
     static DWORD Kd(const CRijnDael& c, int row, int col) { return c.m_Kd[row][col]; }
     static bool Keyed(const CRijnDael& c) { return c.m_bKeyInit; }
+    // Every word of both schedules, unused rows and columns included, for comparing
+    // two objects.
+    static std::vector<DWORD> Schedule(const CRijnDael& c) {
+        std::vector<DWORD> words;
+        for (int r = 0; r <= 14; ++r) {
+            for (int j = 0; j < 8; ++j) {
+                words.push_back(c.m_Ke[r][j]);
+                words.push_back(c.m_Kd[r][j]);
+            }
+        }
+        return words;
+    }
 };
 
 #endif

@@ -16,18 +16,6 @@ std::string SetKeyOutput(CRijnDael& cipher, LPCSTR key, int keylength, int block
     return testing::internal::GetCapturedStdout();
 }
 
-// Every round-key word of both schedules, for comparing two objects.
-std::vector<DWORD> Schedule(const CRijnDael& c) {
-    std::vector<DWORD> words;
-    for (int r = 0; r <= 14; ++r) {
-        for (int j = 0; j < 8; ++j) {
-            words.push_back(CRijnDaelInspector::Ke(c, r, j));
-            words.push_back(CRijnDaelInspector::Kd(c, r, j));
-        }
-    }
-    return words;
-}
-
 TEST(KeySchedule, MatchesPublishedAes128Expansion) {
     const auto rows = ReadVectorFile("aes128_key_expansion.txt");
     ASSERT_EQ(rows.size(), 11u);
@@ -83,7 +71,8 @@ TEST(KeySchedule, RoundCountsAndDecryptionKeysForEveryShape) {
                 ScopedPath use(path);
                 CRijnDael cipher;
                 cipher.SetKey(key.data(), keylength, blockSize);
-                EXPECT_EQ(Schedule(cipher), Schedule(reference));
+                EXPECT_EQ(CRijnDaelInspector::Schedule(cipher),
+                          CRijnDaelInspector::Schedule(reference));
             }
         }
     }
@@ -117,12 +106,12 @@ TEST(KeySchedule, FailedSetKeyKeepsThePreviousKey) {
     const Bytes key = RandomBytes(rng, 24);
     CRijnDael cipher;
     cipher.SetKey(key.data(), 24, 32);
-    const std::vector<DWORD> before = Schedule(cipher);
+    const std::vector<DWORD> before = CRijnDaelInspector::Schedule(cipher);
     const Bytes other = RandomBytes(rng, 32);
     SetKeyOutput(cipher, nullptr, 16, 16);
     SetKeyOutput(cipher, other.data(), 20, 16);
     SetKeyOutput(cipher, other.data(), 16, 0);
-    EXPECT_EQ(Schedule(cipher), before);
+    EXPECT_EQ(CRijnDaelInspector::Schedule(cipher), before);
     EXPECT_EQ(cipher.GetKeyLength(), 24);
     EXPECT_EQ(cipher.GetBlockSize(), 32);
     EXPECT_EQ(cipher.GetRounds(), 14);
