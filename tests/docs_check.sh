@@ -1,0 +1,54 @@
+#!/bin/sh
+# Checks that the manual page renders without a warning, and that every example in
+# the manual page and the README, a line "$ [dir/]SEALWRIT ARGS..." followed by the
+# output line, is what the program really prints.
+#   docs_check.sh SEALWRIT MANPAGE README
+set -eu
+program=$1 manpage=$2 readme=$3
+failed=0
+
+warnings=$(groff -man -ww -z "$manpage" 2>&1)
+if [ -n "$warnings" ]; then
+  printf 'groff warns about %s:\n%s\n' "$manpage" "$warnings"
+  failed=1
+fi
+
+# Prints "ARGS<US>OUTPUT" for each example in a text (US, the unit separator, cannot
+# occur in either, and unlike a tab it keeps an empty ARGS).
+us=$(printf '\037')
+examples() {
+  awk -v us="$us" '/^[ \t]*\$ ([^ ]*\/)?SEALWRIT( |$)/ {
+         sub(/^[ \t]*\$ ([^ ]*\/)?SEALWRIT ?/, ""); args = $0
+         if ((getline out) > 0) { sub(/^[ \t]*/, "", out); print args us out }
+       }'
+}
+
+check() {  # NAME, then the text on standard input
+  count=0
+  while IFS= read -r line; do
+    [ -n "$line" ] || continue
+    args=${line%%"$us"*} expected=${line#*"$us"}
+    count=$((count + 1))
+    # The examples are written for a shell, quotes and all.
+    actual=$(eval "\"\$program\" $args")
+    if [ "$actual" = "$expected" ]; then
+      echo "$1: SEALWRIT $args -> $actual"
+    else
+      printf '%s: SEALWRIT %s\n  documented: %s\n  printed:    %s\n' "$1" "$args" "$expected" "$actual"
+      failed=1
+    fi
+  done <<ENDOFEXAMPLES
+$(examples)
+ENDOFEXAMPLES
+  if [ "$count" -eq 0 ]; then
+    echo "$1: no examples found"
+    failed=1
+  fi
+}
+
+rendered=$(groff -man -Tutf8 -P-cbou "$manpage")
+check "manual page" <<ENDOFPAGE
+$rendered
+ENDOFPAGE
+check README < "$readme"
+exit "$failed"
