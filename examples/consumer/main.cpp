@@ -1,6 +1,6 @@
 // Encrypts and decrypts the FIPS-197 Appendix C.1 block with the installed library;
 // exits 0 when both give the published answers.
-#include <CRijnDael.h>
+#include <sealwrit/CRijnDael.h>
 
 #include <cstdio>
 #include <cstring>
