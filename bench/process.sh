@@ -3,13 +3,13 @@
 # same AES-128-ECB work with Base64 output on the same bytes: wall time (hyperfine,
 # no intermediate shell) and peak resident memory (GNU time).
 #
-# Usage: bench/process.sh [PATH_TO_SEALWRIT]     (default: build/SEALWRIT)
+# Usage: bench/process.sh [PATH_TO_SEALWRIT]     (default: build/program/SEALWRIT)
 # Environment: RUNS (default 300) and WARMUP (default 30) for hyperfine; RSS_RUNS
 # (default 11) for the memory measurement, of which the median is shown.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-binary=${1:-build/SEALWRIT}
+binary=${1:-build/program/SEALWRIT}
 runs=${RUNS:-300}
 warmup=${WARMUP:-30}
 rss_runs=${RSS_RUNS:-11}

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the "bench" preset (build-bench/) and measures:
+# Builds the "bench" preset (build/bench/) and measures:
 #   1. cipher_bench: CRijnDael on every cipher path this CPU has, against OpenSSL's
 #      AES-128-ECB as it normally runs (with the CPU's AES instructions);
 #   2. cipher_bench again with OpenSSL's AES instructions masked off, so that the
@@ -10,7 +10,7 @@
 #
 # Environment: MIN_TIME (seconds per repetition, default 0.1) and REPETITIONS
 # (default 3) for cipher_bench; RUNS and WARMUP are passed on to process.sh.
-# The JSON results stay in build-bench/results/.
+# The JSON results stay in build/bench/results/.
 #
 # The machine may be running other work; timings are only as quiet as it is.
 set -euo pipefail
@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 
 min_time=${MIN_TIME:-0.1}
 repetitions=${REPETITIONS:-3}
-results=build-bench/results
+results=build/bench/results
 
 scripts/install-deps.sh cmake ninja-build g++ libbenchmark-dev libssl-dev python3
 
@@ -26,12 +26,12 @@ stage() { printf '\n=== %s ===\n' "$*"; }
 
 stage "build (preset bench)"
 cmake --preset bench >/dev/null
-cmake --build build-bench --target cipher_bench SEALWRIT
+cmake --build build/bench --target cipher_bench SEALWRIT
 mkdir -p "$results"
 
 run_cipher_bench() {
   local out=$1
-  build-bench/bench/cipher_bench \
+  build/bench/bench/cipher_bench \
     --benchmark_min_time="$min_time" \
     --benchmark_repetitions="$repetitions" \
     --benchmark_report_aggregates_only=true \
@@ -47,7 +47,7 @@ stage "cipher_bench, OpenSSL with its AES instructions masked off"
 OPENSSL_ia32cap="~0x200000200000000" run_cipher_bench "$results/cipher-openssl-noaes.json"
 
 stage "whole process"
-bench/process.sh build-bench/SEALWRIT | tee "$results/process.txt"
+bench/process.sh build/bench/SEALWRIT | tee "$results/process.txt"
 
 stage "summary"
 python3 - "$results/cipher.json" "$results/cipher-openssl-noaes.json" <<'EOF'

@@ -6,9 +6,9 @@
 #   FUZZ_SECONDS   seconds per target (default 60)
 #   FUZZ_TARGETS   targets to run, space-separated (default: all three)
 #
-# Inputs the fuzzer finds interesting stay in build-fuzz/fuzz-work/<target>/corpus;
-# a failing input is saved as build-fuzz/fuzz-work/<target>/crash-* (or timeout-*,
-# leak-*) and can be replayed with build-fuzz/fuzz/<target> FILE. Seeds worth
+# Inputs the fuzzer finds interesting stay in build/fuzz/fuzz-work/<target>/corpus;
+# a failing input is saved as build/fuzz/fuzz-work/<target>/crash-* (or timeout-*,
+# leak-*) and can be replayed with build/fuzz/fuzz/<target> FILE. Seeds worth
 # keeping are copied into fuzz/corpus/<target>/ by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,7 +31,7 @@ cmake --build --preset fuzz -j2 --target "${targets[@]}"
 failed=()
 for target in "${targets[@]}"; do
   stage "$target for $seconds s"
-  work="build-fuzz/fuzz-work/$target"
+  work="build/fuzz/fuzz-work/$target"
   rm -rf "$work"
   mkdir -p "$work/corpus"
   cp fuzz/corpus/"$target"/* "$work/corpus/"
@@ -40,7 +40,7 @@ for target in "${targets[@]}"; do
   # -timeout: one input running this long is a hang, reported as a failure.
   # -max_len: room for a few hundred blocks, far more than the seeds hold.
   status=0
-  "build-fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=30 -max_len=4096 \
+  "build/fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=30 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" > "$log" 2>&1 || status=$?
 
   runs=$(sed -n 's/^Done \([0-9]*\) runs in .*/\1/p' "$log" | tail -n 1)

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds SEALWRIT and runs every test:
-#   1. release build: unit, differential, command-line, valgrind and constant-time tests
+#   1. release build: unit, differential, command-line, valgrind, constant-time,
+#      install and documentation tests
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build: the same tests but valgrind's
 #   3. big-endian cross build for s390x: the tests that need no other library, under qemu
-#   4. the fuzz targets, each for FUZZ_SECONDS (default 60)
+#   4. the Debian package: built, listed, unpacked and its program run
+#   5. the fuzz targets, each for FUZZ_SECONDS (default 60)
 # and ends with one line counting the tests of all stages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,12 +16,14 @@ stage() { printf '\n=== %s ===\n' "$*"; }
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 
-for preset in default sanitize s390x; do
+for preset in release sanitize s390x; do
   stage "$preset: build and test"
-  cmake --preset "$preset"
-  cmake --build --preset "$preset"
-  ctest --preset "$preset" -j2 2>&1 | tee "$logs/$preset.log"
+  cmake --workflow --preset "$preset" 2>&1 | tee "$logs/$preset.log"
 done
+
+stage "Debian package"
+cmake --workflow --preset package
+tests/package_check.sh build/program 2>&1 | tee "$logs/package.log"
 
 stage "fuzzing"
 scripts/fuzz.sh 2>&1 | tee "$logs/fuzz.log"
@@ -28,4 +32,5 @@ scripts/fuzz.sh 2>&1 | tee "$logs/fuzz.log"
 tests=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$logs"/*.log |
         awk '{ sum += $1 } END { print sum + 0 }')
 fuzzers=$(grep -c ' executions in .* no failures$' "$logs/fuzz.log")
-printf '\nall stages: %d passed, 0 failed\n' "$((tests + fuzzers))"
+package=$(grep -c '^package: ok$' "$logs/package.log")
+printf '\nall stages: %d passed, 0 failed\n' "$((tests + package + fuzzers))"
