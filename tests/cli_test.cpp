@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,10 +20,15 @@ namespace {
 const char kUsage[] = "COMMAND: SEALWRIT -t ENC TEXT\n";
 
 struct Outcome {
-    int status;
+    int status;  // the exit status, or -1 when a signal ended the program
+    int signal;  // that signal, or 0
     std::string out;
     std::string err;
 };
+
+// Where the program's standard output goes: a pipe the test reads, a file, or a
+// pipe nobody reads any more.
+enum class Stdout { Read, ToFile, ClosedPipe };
 
 std::string Drain(int fd) {
     std::string text;
@@ -33,20 +39,22 @@ std::string Drain(int fd) {
     return text;
 }
 
-// Runs the program with args after its name; stdout goes to a pipe, or to
-// stdoutPath when one is given.
-Outcome RunSealwrit(const std::vector<std::string>& args, const char* stdoutPath = nullptr) {
+// Runs the program with args after its name; stdout goes where `where` says
+// (stdoutPath names the file).
+Outcome RunSealwrit(const std::vector<std::string>& args, Stdout where = Stdout::Read,
+                    const char* stdoutPath = nullptr) {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) ADD_FAILURE() << "pipe";
+    if (where == Stdout::ClosedPipe) close(out[0]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (stdoutPath != nullptr) {
+    if (where == Stdout::ToFile) {
         posix_spawn_file_actions_addopen(&actions, 1, stdoutPath, O_WRONLY, 0);
     } else {
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     }
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
+    if (where != Stdout::ClosedPipe) posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, err[0]);
 
     std::vector<char*> argv = {const_cast<char*>(SEALWRIT_BINARY)};
@@ -59,11 +67,12 @@ Outcome RunSealwrit(const std::vector<std::string>& args, const char* stdoutPath
     close(err[1]);
     EXPECT_EQ(spawned, 0) << "cannot start " << SEALWRIT_BINARY;
     Outcome outcome;
-    outcome.out = Drain(out[0]);
+    if (where != Stdout::ClosedPipe) outcome.out = Drain(out[0]);
     outcome.err = Drain(err[0]);
     int status = 0;
     waitpid(pid, &status, 0);
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return outcome;
 }
 
@@ -163,10 +172,32 @@ TEST(Cli, OutputThatCannotBeWrittenIsAFailure) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"-t", "ENC", "this output goes to a full disk"},
           std::vector<std::string>{"-t", "ENC", "abc"}, std::vector<std::string>{"usage"}}) {
-        const Outcome o = RunSealwrit(args, "/dev/full");
+        const Outcome o = RunSealwrit(args, Stdout::ToFile, "/dev/full");
         EXPECT_EQ(o.status, 1);
         EXPECT_EQ(o.err, "Error: Cannot write the output\n");
     }
+}
+
+// A reader that went away: like other tools the program ends on SIGPIPE, and where
+// its caller ignores SIGPIPE (ignored signals stay ignored across exec) the write
+// fails instead and is reported. Either way no caller sees success.
+TEST(Cli, AClosedPipeIsNotSuccess) {
+    const std::vector<std::string> args = {"-t", "ENC", "Attack at dawn, bring the cipher"};
+    // The program inherits this process's disposition, whatever ctest's was.
+    struct sigaction fallback {}, ignore {}, previous {};
+    fallback.sa_handler = SIG_DFL;
+    ignore.sa_handler = SIG_IGN;
+
+    ASSERT_EQ(sigaction(SIGPIPE, &fallback, &previous), 0);
+    const Outcome killed = RunSealwrit(args, Stdout::ClosedPipe);
+    ASSERT_EQ(sigaction(SIGPIPE, &ignore, nullptr), 0);
+    const Outcome reported = RunSealwrit(args, Stdout::ClosedPipe);
+    sigaction(SIGPIPE, &previous, nullptr);
+
+    EXPECT_EQ(killed.signal, SIGPIPE);
+    EXPECT_EQ(killed.err, "");
+    EXPECT_EQ(reported.status, 1);
+    EXPECT_EQ(reported.err, "Error: Cannot write the output\n");
 }
 
 }  // namespace
