@@ -23,7 +23,7 @@ done
 
 stage "Debian package"
 cmake --workflow --preset package
-tests/package_check.sh build/program 2>&1 | tee "$logs/package.log"
+tests/package_check.sh build/package 2>&1 | tee "$logs/package.log"
 
 stage "fuzzing"
 scripts/fuzz.sh 2>&1 | tee "$logs/fuzz.log"
