@@ -39,14 +39,21 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/sealwrit-config-version.cmake
   DESTINATION ${SEALWRIT_CMAKE_DIR})
 
-# The prefix is known only when installing (`cmake --install --prefix`, or the
-# package's /usr), so sealwrit.pc is written then, just before it is copied, and
-# names the prefix the files really went to.
+# sealwrit.pc is written in two passes. The directories are known now; the prefix
+# only when installing (`cmake --install --prefix`, or the package's /usr), so the
+# second pass writes it just before the file is copied, and it names the prefix the
+# files really went to.
+foreach(dir LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+    set(SEALWRIT_PC_${dir} "${CMAKE_INSTALL_${dir}}")
+  else()
+    set(SEALWRIT_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+  endif()
+endforeach()
+set(SEALWRIT_PC_PREFIX "@SEALWRIT_PC_PREFIX@")
+configure_file(cmake/sealwrit.pc.in ${CMAKE_CURRENT_BINARY_DIR}/sealwrit.pc.in @ONLY)
 install(CODE "
   set(SEALWRIT_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  set(SEALWRIT_PC_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
-  set(SEALWRIT_PC_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
-  set(SEALWRIT_PC_VERSION \"${PROJECT_VERSION}\")
-  configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/cmake/sealwrit.pc.in\"
+  configure_file(\"${CMAKE_CURRENT_BINARY_DIR}/sealwrit.pc.in\"
                  \"${CMAKE_CURRENT_BINARY_DIR}/sealwrit.pc\" @ONLY)")
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/sealwrit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
