@@ -16,7 +16,9 @@ for file in bin/SEALWRIT share/man/man1/SEALWRIT.1.gz \
             "$libdir/cmake/sealwrit/sealwrit-config.cmake" "$libdir/pkgconfig/sealwrit.pc"; do
   test -e "$prefix/$file" || { echo "not installed: $file"; exit 1; }
 done
-"$prefix/bin/SEALWRIT" -t ENC abc | grep -qx YWJj
+output=$("$prefix/bin/SEALWRIT" -t ENC "Attack at dawn, bring the cipher")
+[ "$output" = "35AkxO26HjDfA4wWBGdm2He+TnBaXVom1vhyJLtjLOQ=" ] ||
+  { echo "the installed program printed: $output"; exit 1; }
 
 echo "through CMake:"
 cmake -S "$source/examples/consumer" -B "$scratch/cmake" -G Ninja \

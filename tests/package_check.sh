@@ -2,7 +2,7 @@
 # Checks the Debian package that `cmake --workflow --preset package` made: lists
 # it, checks that it holds what a user needs under /usr, unpacks it into a scratch
 # folder, runs the unpacked program on an example and builds examples/consumer
-# against the unpacked library.
+# against the unpacked library through CMake and through pkg-config.
 #   package_check.sh BUILD_DIR
 set -eu
 build=$1
@@ -33,9 +33,15 @@ warnings=$(gzip -dc "$usr/share/man/man1/SEALWRIT.1.gz" | groff -man -ww -z 2>&1
 pc=$(find "$usr/lib" -name sealwrit.pc)
 grep -qx 'prefix=/usr' "$pc" || { echo "$pc does not name /usr:"; cat "$pc"; exit 1; }
 
-# The CMake package finds its files relative to itself, so it works unpacked too.
-cmake -S "$source/examples/consumer" -B "$scratch/consumer" -G Ninja \
+# The consumer builds against the unpacked library both ways: the CMake package
+# finds its files relative to itself, and pkg-config is told where /usr now is.
+cmake -S "$source/examples/consumer" -B "$scratch/cmake" -G Ninja \
   -DCMAKE_PREFIX_PATH="$usr" >/dev/null
-cmake --build "$scratch/consumer" >/dev/null
-"$scratch/consumer/consumer"
+cmake --build "$scratch/cmake" >/dev/null
+"$scratch/cmake/consumer"
+mkdir "$scratch/pkg-config"
+PKG_CONFIG_PATH=$(dirname "$pc") PKG_CONFIG="pkg-config --define-variable=prefix=$usr" \
+  make -s -C "$scratch/pkg-config" -f "$source/examples/consumer/Makefile" \
+       VPATH="$source/examples/consumer" consumer
+"$scratch/pkg-config/consumer"
 echo "package: ok"
