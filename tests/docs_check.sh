@@ -1,11 +1,18 @@
 #!/bin/sh
-# Checks that the manual page renders without a warning, and that every example in
-# the manual page and the README, a line "$ [dir/]SEALWRIT ARGS..." followed by the
-# output line, is what the program really prints.
-#   docs_check.sh SEALWRIT MANPAGE README
+# Checks that the manual page renders without a warning and names the project's
+# version, and that every example in the manual page and the README, a line
+# "$ [dir/]SEALWRIT ARGS..." followed by the output line, is what the program
+# really prints.
+#   docs_check.sh SEALWRIT MANPAGE README VERSION
 set -eu
-program=$1 manpage=$2 readme=$3
+program=$1 manpage=$2 readme=$3 version=$4
 failed=0
+
+if ! grep -q "^\.TH SEALWRIT 1 .* \"SEALWRIT $version\"" "$manpage"; then
+  echo "the .TH line of $manpage does not name version $version:"
+  grep '^\.TH' "$manpage"
+  failed=1
+fi
 
 warnings=$(groff -man -ww -z "$manpage" 2>&1)
 if [ -n "$warnings" ]; then
