@@ -84,11 +84,8 @@ private:
     typedef void (CRijnDael::*BlocksOp)(const char*, char*, long) const;
     void RunBuffer(LPCSTR in, LPSTR result, int n, BlocksOp op) const;
 
-    // The general rounds of 24- and 32-byte blocks, in the scratch members t and a;
-    // direction 0 encrypts, 1 decrypts.
-    void WideRounds(LPCSTR in, LPSTR result, const DWORD (*K)[MAX_BC],
-                    const std::array<DWORD, 256>* const T[4], const std::array<BYTE, 256>& box,
-                    int direction);
+    // The general rounds of 24- and 32-byte blocks, in the scratch members t and a.
+    void WideRounds(LPCSTR in, LPSTR result, bool decrypt);
 
     typedef void (CRijnDael::*BlockOp)(LPCSTR, LPSTR);
     static void RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR pszDest,

@@ -304,40 +304,38 @@ void CRijnDael::RunBuffer(LPCSTR in, LPSTR result, int n, BlocksOp op) const {
 void CRijnDael::EncryptBlock(LPCSTR in, LPSTR result) {
     if (!m_bKeyInit) {
         Print(sm_szErrorMsg1);
-        return;
-    }
-    if (m_blockSize == 16) {
+    } else if (m_blockSize == 16) {
         EncryptBlocks16(in, result, 1);
-        return;
+    } else {
+        WideRounds(in, result, false);
     }
-    const std::array<DWORD, 256>* tables[4] = {&sm_T1, &sm_T2, &sm_T3, &sm_T4};
-    WideRounds(in, result, m_Ke, tables, sm_S, 0);
 }
 
 void CRijnDael::DecryptBlock(LPCSTR in, LPSTR result) {
     if (!m_bKeyInit) {
         Print(sm_szErrorMsg1);
-        return;
-    }
-    if (m_blockSize == 16) {
+    } else if (m_blockSize == 16) {
         DecryptBlocks16(in, result, 1);
-        return;
+    } else {
+        WideRounds(in, result, true);
     }
-    const std::array<DWORD, 256>* tables[4] = {&sm_T5, &sm_T6, &sm_T7, &sm_T8};
-    WideRounds(in, result, m_Kd, tables, sm_Si, 1);
 }
 
 // Both directions have one shape: the round keys, tables, S-box and the direction's
 // row shifts are what differ.
-void CRijnDael::WideRounds(LPCSTR in, LPSTR result, const DWORD (*K)[MAX_BC],
-                           const std::array<DWORD, 256>* const T[4],
-                           const std::array<BYTE, 256>& box, int direction) {
+void CRijnDael::WideRounds(LPCSTR in, LPSTR result, bool decrypt) {
+    const DWORD (*K)[MAX_BC] = decrypt ? m_Kd : m_Ke;
+    const std::array<DWORD, 256>& T1 = decrypt ? sm_T5 : sm_T1;
+    const std::array<DWORD, 256>& T2 = decrypt ? sm_T6 : sm_T2;
+    const std::array<DWORD, 256>& T3 = decrypt ? sm_T7 : sm_T3;
+    const std::array<DWORD, 256>& T4 = decrypt ? sm_T8 : sm_T4;
+    const std::array<BYTE, 256>& box = decrypt ? sm_Si : sm_S;
+    const int direction = decrypt ? 1 : 0;
     const int BC = m_blockSize / 4;
     const int SC = BC == 4 ? 0 : BC == 6 ? 1 : 2;
     const int s1 = sm_shifts[SC][1][direction];
     const int s2 = sm_shifts[SC][2][direction];
     const int s3 = sm_shifts[SC][3][direction];
-    const std::array<DWORD, 256>&T1 = *T[0], &T2 = *T[1], &T3 = *T[2], &T4 = *T[3];
     for (int i = 0; i < BC; ++i) t[i] = LoadBigEndian(in + 4 * i) ^ K[0][i];
     for (int r = 1; r < m_iROUNDS; ++r) {
         for (int i = 0; i < BC; ++i) {
