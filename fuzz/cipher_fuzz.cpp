@@ -140,27 +140,24 @@ KeyState ApplyKeys(ZeroedArray<CRijnDael>& object, const CipherCase& c) {
     return state;
 }
 
+// Encrypt or Decrypt with the case's own pointers and claimed length, into a buffer
+// that starts as the case's fill; returns that buffer.
+Bytes RunAsClaimed(const CRijnDael& cipher, bool encrypt, const CipherCase& c) {
+    HeapBuffer source(c.data), result(c.data.size(), c.fill);
+    Crypt(encrypt, cipher, c.nullSource ? nullptr : source.data(),
+          c.nullResult ? nullptr : result.data(), c.claimedLength);
+    return result.contents();
+}
+
 void CheckUnkeyed(CRijnDael& cipher, const CipherCase& c) {
     for (bool encrypt : {true, false}) {
-        HeapBuffer source(c.data), result(c.data.size(), c.fill);
-        LPCSTR in = c.nullSource ? nullptr : source.data();
-        LPSTR out = c.nullResult ? nullptr : result.data();
-        if (encrypt) {
-            cipher.Encrypt(in, out, c.claimedLength);
-        } else {
-            cipher.Decrypt(in, out, c.claimedLength);
-        }
+        const Bytes result = RunAsClaimed(cipher, encrypt, c);
         FUZZ_CHECK(TakeStdout() == kNotInitialized, "an unkeyed buffer operation did not say so");
-        FUZZ_CHECK(AllBytesAre(result.contents(), c.fill),
-                   "an unkeyed buffer operation wrote to its result");
+        FUZZ_CHECK(AllBytesAre(result, c.fill), "an unkeyed buffer operation wrote to its result");
 
         // GetBlockSize() is 0, so these buffers are empty and must stay untouched.
         HeapBuffer block(0), blockResult(0);
-        if (encrypt) {
-            cipher.EncryptBlock(block.data(), blockResult.data());
-        } else {
-            cipher.DecryptBlock(block.data(), blockResult.data());
-        }
+        CryptBlock(encrypt, cipher, block.data(), blockResult.data());
         FUZZ_CHECK(TakeStdout() == kNotInitialized, "an unkeyed block operation did not say so");
     }
 }
@@ -168,22 +165,14 @@ void CheckUnkeyed(CRijnDael& cipher, const CipherCase& c) {
 // Encrypt or Decrypt of data, out of place, into a buffer that starts as fill.
 Bytes RunBuffer(const CRijnDael& cipher, bool encrypt, const Bytes& data, char fill) {
     HeapBuffer source(data), result(data.size(), fill);
-    if (encrypt) {
-        cipher.Encrypt(source.data(), result.data(), int(data.size()));
-    } else {
-        cipher.Decrypt(source.data(), result.data(), int(data.size()));
-    }
+    Crypt(encrypt, cipher, source.data(), result.data(), int(data.size()));
     FUZZ_CHECK(source.contents() == data, "Encrypt or Decrypt changed its source");
     return result.contents();
 }
 
 Bytes RunBufferInPlace(const CRijnDael& cipher, bool encrypt, const Bytes& data) {
     HeapBuffer buffer(data);
-    if (encrypt) {
-        cipher.Encrypt(buffer.data(), buffer.data(), int(data.size()));
-    } else {
-        cipher.Decrypt(buffer.data(), buffer.data(), int(data.size()));
-    }
+    Crypt(encrypt, cipher, buffer.data(), buffer.data(), int(data.size()));
     return buffer.contents();
 }
 
@@ -197,15 +186,7 @@ void CheckBufferOperations(const CRijnDael& cipher, const KeyState& state, const
     };
     if (c.claimedLength <= 0 || c.nullSource || c.nullResult) {
         for (bool encrypt : {true, false}) {
-            HeapBuffer source(data), result(data.size(), c.fill);
-            LPCSTR in = c.nullSource ? nullptr : source.data();
-            LPSTR out = c.nullResult ? nullptr : result.data();
-            if (encrypt) {
-                cipher.Encrypt(in, out, c.claimedLength);
-            } else {
-                cipher.Decrypt(in, out, c.claimedLength);
-            }
-            FUZZ_CHECK(AllBytesAre(result.contents(), c.fill),
+            FUZZ_CHECK(AllBytesAre(RunAsClaimed(cipher, encrypt, c), c.fill),
                        "a call with nothing to do wrote: " + what());
         }
         FUZZ_CHECK(TakeStdout().empty(), "a call with nothing to do printed: " + what());
@@ -243,22 +224,14 @@ void CheckBufferOperations(const CRijnDael& cipher, const KeyState& state, const
 
 Bytes RunBlock(CRijnDael& cipher, bool encrypt, const Bytes& block, char fill) {
     HeapBuffer source(block), result(block.size(), fill);
-    if (encrypt) {
-        cipher.EncryptBlock(source.data(), result.data());
-    } else {
-        cipher.DecryptBlock(source.data(), result.data());
-    }
+    CryptBlock(encrypt, cipher, source.data(), result.data());
     FUZZ_CHECK(source.contents() == block, "EncryptBlock or DecryptBlock changed its source");
     return result.contents();
 }
 
 Bytes RunBlockInPlace(CRijnDael& cipher, bool encrypt, const Bytes& block) {
     HeapBuffer buffer(block);
-    if (encrypt) {
-        cipher.EncryptBlock(buffer.data(), buffer.data());
-    } else {
-        cipher.DecryptBlock(buffer.data(), buffer.data());
-    }
+    CryptBlock(encrypt, cipher, buffer.data(), buffer.data());
     return buffer.contents();
 }
 

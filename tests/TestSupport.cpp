@@ -33,11 +33,7 @@ Bytes RandomBytes(std::mt19937_64& rng, std::size_t n) {
 
 Bytes CryptBuffer(bool encrypt, const CRijnDael& cipher, const Bytes& in) {
     Bytes out(in.size(), '\x5a');
-    if (encrypt) {
-        cipher.Encrypt(in.data(), out.data(), int(in.size()));
-    } else {
-        cipher.Decrypt(in.data(), out.data(), int(in.size()));
-    }
+    Crypt(encrypt, cipher, in.data(), out.data(), int(in.size()));
     return out;
 }
 
@@ -45,11 +41,7 @@ Bytes CryptBlocks(bool encrypt, CRijnDael& cipher, const Bytes& in) {
     Bytes out(in.size(), '\x5a');
     const std::size_t size = std::size_t(cipher.GetBlockSize());
     for (std::size_t at = 0; size > 0 && at + size <= in.size(); at += size) {
-        if (encrypt) {
-            cipher.EncryptBlock(in.data() + at, out.data() + at);
-        } else {
-            cipher.DecryptBlock(in.data() + at, out.data() + at);
-        }
+        CryptBlock(encrypt, cipher, in.data() + at, out.data() + at);
     }
     return out;
 }

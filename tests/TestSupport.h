@@ -21,6 +21,23 @@ Bytes FromHex(const std::string& hex);
 std::string ToHex(const Bytes& bytes);
 Bytes RandomBytes(std::mt19937_64& rng, std::size_t n);
 
+// Encrypt or Decrypt, EncryptBlock or DecryptBlock, as encrypt says: for checks
+// that run both directions alike.
+inline void Crypt(bool encrypt, const CRijnDael& cipher, LPCSTR in, LPSTR out, int n) {
+    if (encrypt) {
+        cipher.Encrypt(in, out, n);
+    } else {
+        cipher.Decrypt(in, out, n);
+    }
+}
+inline void CryptBlock(bool encrypt, CRijnDael& cipher, LPCSTR in, LPSTR out) {
+    if (encrypt) {
+        cipher.EncryptBlock(in, out);
+    } else {
+        cipher.DecryptBlock(in, out);
+    }
+}
+
 // Encrypt or Decrypt over the whole of in, into a fresh buffer.
 Bytes CryptBuffer(bool encrypt, const CRijnDael& cipher, const Bytes& in);
 // The member EncryptBlock or DecryptBlock over every whole block of in.
