@@ -134,10 +134,6 @@ TEST(KeySchedule, RekeyingReplacesTheOldSchedule) {
     EXPECT_EQ(a, b);
 }
 
-}  // namespace
-
-namespace {
-
 bool Contains(const unsigned char* storage, std::size_t size, const Bytes& needle) {
     const auto* begin = reinterpret_cast<const char*>(storage);
     return std::search(begin, begin + size, needle.begin(), needle.end()) != begin + size;
