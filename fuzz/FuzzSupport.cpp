@@ -43,6 +43,28 @@ int PickLength(std::uint8_t choice) {
     return int(choice - 0x80) - 16;
 }
 
+int PickNonPositiveLength(std::uint8_t choice) {
+    static const int kLengths[8] = {0, -1, -15, -16, -17, -32, INT_MIN, INT_MIN + 15};
+    return kLengths[choice % 8];
+}
+
+const char kNotInitialized[] = "Object not Initialized";
+
+std::string Describe(const KeyState& state) {
+    if (!state.keyed) return "unkeyed";
+    return std::to_string(state.keyLength) + "-byte key " + ToHex(state.key) + ", " +
+           std::to_string(state.blockSize) + "-byte block";
+}
+
+void CheckAccessors(const CRijnDael& cipher, const KeyState& state, const std::string& which) {
+    const int rounds = state.keyed ? std::max(state.keyLength, state.blockSize) / 4 + 6 : 0;
+    FUZZ_CHECK(cipher.GetKeyLength() == state.keyLength &&
+                   cipher.GetBlockSize() == state.blockSize && cipher.GetRounds() == rounds,
+               which + " says " + std::to_string(cipher.GetKeyLength()) + "/" +
+                   std::to_string(cipher.GetBlockSize()) + "/" +
+                   std::to_string(cipher.GetRounds()) + " but is " + Describe(state));
+}
+
 HeapBuffer::HeapBuffer(const Bytes& contents) : HeapBuffer(contents.size()) {
     std::copy(contents.begin(), contents.end(), m_data.get());
 }

@@ -51,6 +51,27 @@ private:
 // Never so large that an exact buffer of that size is a burden.
 int PickLength(std::uint8_t choice);
 
+// A claimed length of zero or below from one byte, the int extremes among them.
+int PickNonPositiveLength(std::uint8_t choice);
+
+// What the cipher prints for an operation on an unkeyed object.
+extern const char kNotInitialized[];
+
+// The key an object holds, as the fuzz targets model it.
+struct KeyState {
+    bool keyed = false;
+    int keyLength = 0;
+    int blockSize = 0;
+    Bytes key;
+};
+
+// "unkeyed", or the key and block lengths and the key.
+std::string Describe(const KeyState& state);
+
+// The accessors must report state's lengths and their round count (0 unkeyed);
+// which names the object in the failure message.
+void CheckAccessors(const CRijnDael& cipher, const KeyState& state, const std::string& which);
+
 // A heap buffer of exactly size bytes, so that AddressSanitizer reports any access
 // past its end (or any access at all when size is 0).
 class HeapBuffer {

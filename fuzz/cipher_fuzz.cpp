@@ -7,7 +7,6 @@
 // undo its own Encrypt and EncryptBlock, give OpenSSL's AES for 16-byte blocks and
 // libmcrypt's Rijndael for wider ones, and every path must give the same answers.
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,8 +19,6 @@
 #include "TestSupport.h"
 
 namespace {
-
-const char kNotInitialized[] = "Object not Initialized";
 
 bool IsRijndaelLength(int bytes) { return bytes == 16 || bytes == 24 || bytes == 32; }
 
@@ -45,7 +42,6 @@ struct CipherCase {
 };
 
 CipherCase ReadCase(const std::uint8_t* bytes, std::size_t size) {
-    static const int kNonPositiveLengths[8] = {0, -1, -15, -16, -17, -32, INT_MIN, INT_MIN + 15};
     FuzzInput input(bytes, size);
     CipherCase c;
     const std::uint8_t flags = input.Byte();
@@ -68,17 +64,9 @@ CipherCase ReadCase(const std::uint8_t* bytes, std::size_t size) {
     const std::uint8_t claim = input.Byte();
     c.fill = char(input.Byte());
     c.data = input.Rest();
-    c.claimedLength = claimNonPositive ? kNonPositiveLengths[claim % 8] : int(c.data.size());
+    c.claimedLength = claimNonPositive ? PickNonPositiveLength(claim) : int(c.data.size());
     return c;
 }
-
-// The key an object ends up with.
-struct KeyState {
-    bool keyed = false;
-    int keyLength = 0;
-    int blockSize = 0;
-    Bytes key;
-};
 
 // What one path produced, for comparison with the other paths.
 struct Outcome {
@@ -86,32 +74,17 @@ struct Outcome {
     Bytes encrypted, decrypted, blockEncrypted, blockDecrypted;
 };
 
-std::string Describe(const KeyState& state) {
-    return std::to_string(state.keyLength) + "-byte key " + ToHex(state.key) + ", " +
-           std::to_string(state.blockSize) + "-byte block";
-}
-
-void CheckAccessors(const CRijnDael& cipher, const KeyState& state) {
-    const int rounds = state.keyed ? std::max(state.keyLength, state.blockSize) / 4 + 6 : 0;
-    FUZZ_CHECK(cipher.GetKeyLength() == state.keyLength &&
-                   cipher.GetBlockSize() == state.blockSize && cipher.GetRounds() == rounds,
-               "accessors say " + std::to_string(cipher.GetKeyLength()) + "/" +
-                   std::to_string(cipher.GetBlockSize()) + "/" +
-                   std::to_string(cipher.GetRounds()) + " for " +
-                   (state.keyed ? Describe(state) : std::string("an unkeyed object")));
-}
-
 // Keys the object as the case asks and checks what SetKey printed and left.
 KeyState ApplyKeys(ZeroedArray<CRijnDael>& object, const CipherCase& c) {
     CRijnDael& cipher = object[0];
     KeyState state;
-    CheckAccessors(cipher, state);
+    CheckAccessors(cipher, state, "the object");
     if (c.preKeyed) {
         HeapBuffer preKey(c.preKey);
         cipher.SetKey(preKey.data(), c.preKeyLength, c.preBlockSize);
         FUZZ_CHECK(TakeStdout().empty(), "a valid SetKey printed");
         state = KeyState{true, c.preKeyLength, c.preBlockSize, c.preKey};
-        CheckAccessors(cipher, state);
+        CheckAccessors(cipher, state, "the object");
     }
 
     const Bytes before = object.Representation();
@@ -136,7 +109,7 @@ KeyState ApplyKeys(ZeroedArray<CRijnDael>& object, const CipherCase& c) {
                    "a refused SetKey(" + std::to_string(c.keyLength) + ", " +
                        std::to_string(c.blockSize) + ") changed the object");
     }
-    CheckAccessors(cipher, state);
+    CheckAccessors(cipher, state, "the object");
     return state;
 }
 

@@ -23,19 +23,11 @@
 
 namespace {
 
-const char kNotInitialized[] = "Object not Initialized";
 const char kBlockLength[] = "Error: Incorrect block length\n";
 
 // The most keys a successful SetKeys is given; a matching larger count is tried
 // with a null object array instead, which must be refused.
 const int kMostKeys = 128;
-
-struct KeyState {
-    bool keyed = false;
-    int keyLength = 0;
-    int blockSize = 0;
-    Bytes key;
-};
 
 struct MultiKeyCase {
     std::vector<KeyState> objects;  // the array handed to SetKeys, as keyed before it
@@ -64,7 +56,6 @@ int PickCount(std::uint8_t choice) {
 }
 
 MultiKeyCase ReadCase(const std::uint8_t* bytes, std::size_t size) {
-    static const int kNonPositiveLengths[8] = {0, -1, -15, -16, -17, -32, INT_MIN, INT_MIN + 15};
     FuzzInput input(bytes, size);
     MultiKeyCase c;
     const std::uint8_t flags = input.Byte();
@@ -132,24 +123,8 @@ MultiKeyCase ReadCase(const std::uint8_t* bytes, std::size_t size) {
     const std::uint8_t claim = input.Byte();
     c.fill = char(input.Byte());
     c.data = input.Rest();
-    c.claimedLength = claimNonPositive ? kNonPositiveLengths[claim % 8] : int(c.data.size());
+    c.claimedLength = claimNonPositive ? PickNonPositiveLength(claim) : int(c.data.size());
     return c;
-}
-
-std::string Describe(const KeyState& state) {
-    if (!state.keyed) return "unkeyed";
-    return std::to_string(state.keyLength) + "-byte key " + ToHex(state.key) + ", " +
-           std::to_string(state.blockSize) + "-byte block";
-}
-
-void CheckAccessors(const CRijnDael& cipher, const KeyState& state, std::size_t index) {
-    const int rounds = state.keyed ? std::max(state.keyLength, state.blockSize) / 4 + 6 : 0;
-    FUZZ_CHECK(cipher.GetKeyLength() == state.keyLength &&
-                   cipher.GetBlockSize() == state.blockSize && cipher.GetRounds() == rounds,
-               "object " + std::to_string(index) + " says " +
-                   std::to_string(cipher.GetKeyLength()) + "/" +
-                   std::to_string(cipher.GetBlockSize()) + "/" +
-                   std::to_string(cipher.GetRounds()) + " but is " + Describe(state));
 }
 
 Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t to) {
@@ -190,7 +165,7 @@ std::vector<KeyState> ApplyKeys(ZeroedArray<CRijnDael>& objects, const MultiKeyC
     FUZZ_CHECK(
         Slice(after, untouchedFrom, after.size()) == Slice(before, untouchedFrom, before.size()),
         call() + " changed an object it was not given a key for");
-    for (std::size_t i = 0; i < states.size(); ++i) CheckAccessors(objects[i], states[i], i);
+    for (std::size_t i = 0; i < states.size(); ++i) CheckAccessors(objects[i], states[i], "object " + std::to_string(i));
     return states;
 }
 
