@@ -13,6 +13,7 @@
 #define SEALWRIT_AES_BACKEND_H
 
 #include <cstddef>
+#include <vector>
 
 #include "../_inc/Lib.h"
 
@@ -32,6 +33,9 @@ struct AesBackend {
 const AesBackend* GetAesniBackend();
 const AesBackend* GetVaes256Backend();
 const AesBackend* GetVaes512Backend();
+
+// Those of the back ends above that run here, narrowest first.
+std::vector<const AesBackend*> AvailableAesBackends();
 
 // The back end CRijnDael uses, chosen once from what the CPU offers.
 const AesBackend* ActiveAesBackend();

@@ -57,9 +57,8 @@ const CpuFeatures& Features() {
 #endif
 
 const AesBackend* ChooseBestBackend() {
-    if (const AesBackend* b = GetVaes512Backend()) return b;
-    if (const AesBackend* b = GetVaes256Backend()) return b;
-    return GetAesniBackend();
+    const std::vector<const AesBackend*> available = AvailableAesBackends();
+    return available.empty() ? nullptr : available.back();
 }
 
 const AesBackend*& ActiveSlot() {
@@ -78,6 +77,14 @@ const AesBackend* GetAesniBackend() { return nullptr; }
 const AesBackend* GetVaes256Backend() { return nullptr; }
 const AesBackend* GetVaes512Backend() { return nullptr; }
 #endif
+
+std::vector<const AesBackend*> AvailableAesBackends() {
+    std::vector<const AesBackend*> available;
+    for (const AesBackend* b : {GetAesniBackend(), GetVaes256Backend(), GetVaes512Backend()}) {
+        if (b != nullptr) available.push_back(b);
+    }
+    return available;
+}
 
 const AesBackend* ActiveAesBackend() { return ActiveSlot(); }
 

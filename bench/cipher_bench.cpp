@@ -60,15 +60,6 @@ std::string BenchmarkName(const std::string& operation, const std::string& path,
     return name;
 }
 
-// Benchmark names split on '/', so a back end's own name must not contain one.
-std::string PathName(const char* backendName) {
-    std::string name = backendName ? backendName : "unnamed";
-    for (char& c : name) {
-        if (c == '/' || c == ' ') c = '_';
-    }
-    return name;
-}
-
 // ---------------------------------------------------------------- OpenSSL ----
 
 struct CipherContextDeleter {
@@ -136,10 +127,8 @@ void BenchOpensslSetKey(benchmark::State& state) {
 
 std::vector<CipherPath> AvailablePaths() {
     std::vector<CipherPath> paths{{"table", nullptr, false}};
-    const AesBackend* hardware[] = {GetAesniBackend(), GetVaes256Backend(),
-                                    GetVaes512Backend()};
-    for (const AesBackend* backend : hardware) {
-        if (backend) paths.push_back({PathName(backend->name), backend, false});
+    for (const AesBackend* backend : AvailableAesBackends()) {
+        paths.push_back({backend->name, backend, false});
     }
     return paths;
 }
@@ -345,7 +334,7 @@ int main(int argc, char** argv) {
     if (!cpuModel.empty()) benchmark::AddCustomContext("cpu_model", cpuModel);
     benchmark::AddCustomContext("cipher_paths", pathList);
     benchmark::AddCustomContext("default_path",
-                                defaultBackend ? PathName(defaultBackend->name) : "table");
+                                defaultBackend ? defaultBackend->name : "table");
     benchmark::AddCustomContext("openssl_version", OpenSSL_version(OPENSSL_VERSION));
     const char* capabilityMask = std::getenv("OPENSSL_ia32cap");
     benchmark::AddCustomContext("OPENSSL_ia32cap", capabilityMask ? capabilityMask : "unset");

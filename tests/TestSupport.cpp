@@ -64,9 +64,8 @@ std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name) {
 
 std::vector<CipherPath> AvailablePaths() {
     std::vector<CipherPath> paths = {{"table", nullptr}};
-    for (const AesBackend* backend :
-         {GetAesniBackend(), GetVaes256Backend(), GetVaes512Backend()}) {
-        if (backend != nullptr) paths.push_back({backend->name, backend});
+    for (const AesBackend* backend : AvailableAesBackends()) {
+        paths.push_back({backend->name, backend});
     }
     return paths;
 }
