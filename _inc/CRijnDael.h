@@ -9,9 +9,8 @@
 //   "Error: Incorrect block length\n" block length other than 16, 24 or 32
 //   "Object not Initialized"          an operation on an object with no key
 //
-// A keyed object may be shared by several threads for Encrypt and Decrypt and for
-// EncryptBlock/DecryptBlock on 16-byte blocks; SetKey and the 24- and 32-byte
-// block operations use the object's scratch members and need it to themselves.
+// A keyed object may be shared by any number of threads for every encryption and
+// decryption operation: they only read it. SetKey writes it and needs it alone.
 #ifndef SEALWRIT_CRIJNDAEL_H
 #define SEALWRIT_CRIJNDAEL_H
 
@@ -45,8 +44,8 @@ public:
     void Decrypt(LPCSTR in, LPSTR result, int n) const;
 
     // One block of GetBlockSize() bytes; result may equal in.
-    void EncryptBlock(LPCSTR in, LPSTR result);
-    void DecryptBlock(LPCSTR in, LPSTR result);
+    void EncryptBlock(LPCSTR in, LPSTR result) const;
+    void DecryptBlock(LPCSTR in, LPSTR result) const;
 
     // Keys pKeys[0 .. nKeys-1] with consecutive 16-byte keys from pbtKeys (AES-128
     // each). Returns false, touching nothing, unless nKeys == nKeyLength / 16 (the
@@ -72,24 +71,15 @@ private:
 
     enum { MAX_ROUNDS = 14, MAX_BC = 8, MAX_KC = 8 };
 
-    // The 16-byte-block rounds with the lookup tables; they read only the first
-    // four words of each round-key row.
+    // One 16-byte block through the rounds of the back end in use.
     void DefEncryptBlock(LPCSTR in, LPSTR result) const;
     void DefDecryptBlock(LPCSTR in, LPSTR result) const;
 
-    // Whole 16-byte blocks through the fastest rounds this CPU offers.
-    void EncryptBlocks16(const char* in, char* result, long blocks) const;
-    void DecryptBlocks16(const char* in, char* result, long blocks) const;
-
-    typedef void (CRijnDael::*BlocksOp)(const char*, char*, long) const;
-    void RunBuffer(LPCSTR in, LPSTR result, int n, BlocksOp op) const;
-
-    // The general rounds of 24- and 32-byte blocks, in the scratch members t and a.
-    void WideRounds(LPCSTR in, LPSTR result, bool decrypt);
-
-    typedef void (CRijnDael::*BlockOp)(LPCSTR, LPSTR);
+    void RunBuffer(LPCSTR in, LPSTR result, int n, bool decrypt) const;
+    void RunBlock(LPCSTR in, LPSTR result, bool decrypt) const;
     static void RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR pszDest,
-                               int nDataLen, BlockOp op);
+                               int nDataLen, bool decrypt);
+    void ClearKeyMaterial();
 
     bool m_bKeyInit;
     DWORD m_Ke[MAX_ROUNDS + 1][MAX_BC];
@@ -98,25 +88,13 @@ private:
     int m_blockSize;
     int m_iROUNDS;
     DWORD tk[MAX_KC];
-    DWORD a[MAX_BC];
-    DWORD t[MAX_BC];
-    // The first four words of each row of m_Ke and m_Kd as bytes in block order,
-    // which is the form the CPU's AES instructions take.
-    alignas(16) BYTE m_KeBytes[MAX_ROUNDS + 1][16];
-    alignas(16) BYTE m_KdBytes[MAX_ROUNDS + 1][16];
+    // Each row of m_Ke and m_Kd as bytes in block order, the form the back ends
+    // take (the CPU's AES instructions among them).
+    alignas(32) BYTE m_KeBytes[MAX_ROUNDS + 1][4 * MAX_BC];
+    alignas(32) BYTE m_KdBytes[MAX_ROUNDS + 1][4 * MAX_BC];
 
-    static const std::array<BYTE, 256> sm_S;
-    static const std::array<BYTE, 256> sm_Si;
-    static const std::array<DWORD, 256> sm_T1, sm_T2, sm_T3, sm_T4;
-    static const std::array<DWORD, 256> sm_T5, sm_T6, sm_T7, sm_T8;
-    static const std::array<DWORD, 256> sm_U1, sm_U2, sm_U3, sm_U4;
     static const std::array<BYTE, 30> sm_rcon;
-    static const int sm_shifts[3][4][2];
     static LPCSTR const sm_szErrorMsg1;
-
-    void ClearKeyMaterial();
-    static DWORD TableSubWord(DWORD w);
-    static DWORD TableInvMixColumn(DWORD w);
 };
 
 #endif

@@ -1,14 +1,19 @@
-// The interface between CRijnDael and the CPU-specific AES back ends.
+// The interface between CRijnDael and the back ends that run its rounds: the
+// portable one, which every CPU runs, and the CPU-specific AES-instruction ones.
 //
-// A back end runs whole 16-byte blocks through the AES round function with round
-// keys given as bytes in block order (row 0 is added first; for decryption the rows
-// are those of the equivalent inverse cipher, as CRijnDael keeps them in m_Kd). It
-// also offers the two key-schedule steps that would otherwise look bytes up in a
-// table indexed by the key, so that keying does not leak the key through the cache.
+// Round keys are given as rows of kRoundKeyRowBytes bytes in block order: the
+// block's words one after another, each word's most significant byte first (the
+// form the AES instructions take). Row 0 is added first; for decryption the rows are
+// those of the equivalent inverse cipher, as CRijnDael keeps them in m_Kd. A 16-byte
+// block reads the first 16 bytes of each row.
+//
+// A back end also offers the two key-schedule steps that would otherwise look bytes
+// up in a table indexed by the key, so that keying need not leak the key through the
+// cache.
 //
 // Each Get...Backend() answers null when this CPU or its operating system lacks what
 // that back end needs, so callers and tests can list the back ends that run here.
-// A null active back end means the portable lookup-table rounds.
+// The portable back end is always there.
 #ifndef SEALWRIT_AES_BACKEND_H
 #define SEALWRIT_AES_BACKEND_H
 
@@ -17,31 +22,56 @@
 
 #include "../_inc/Lib.h"
 
+constexpr std::size_t kRoundKeyRowBytes = 32;
+typedef BYTE RoundKeyRow[kRoundKeyRowBytes];
+
+// The round keys of the objects of a multi-key array: object i's rows start at
+// first + i * stride bytes, and there are count objects.
+struct RoundKeyArray {
+    const BYTE* first;
+    std::size_t stride;
+    std::size_t count;
+};
+
 struct AesBackend {
     const char* name;
-    // rk holds rounds + 1 rows; in and out may be the same buffer.
-    void (*encrypt_blocks)(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
+    // Whole 16-byte blocks; rk holds rounds + 1 rows. in and out may be the same
+    // buffer; no other overlap.
+    void (*encrypt_blocks)(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                            std::size_t blocks);
-    void (*decrypt_blocks)(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
+    void (*decrypt_blocks)(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                            std::size_t blocks);
+    // One Rijndael block of blockBytes (24 or 32) bytes; in may equal out.
+    void (*encrypt_wide_block)(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                               BYTE* out);
+    void (*decrypt_wide_block)(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                               BYTE* out);
+    // Whole 16-byte blocks, block k under the round keys of object k % keys.count,
+    // every object with the same number of rounds; in may equal out.
+    void (*encrypt_blocks_multikey)(const RoundKeyArray& keys, int rounds, const BYTE* in,
+                                    BYTE* out, std::size_t blocks);
+    void (*decrypt_blocks_multikey)(const RoundKeyArray& keys, int rounds, const BYTE* in,
+                                    BYTE* out, std::size_t blocks);
     // The S-box applied to each byte of a word.
     DWORD (*sub_word)(DWORD w);
     // InvMixColumns of one column, its first byte in the top bits of w.
     DWORD (*inv_mix_column)(DWORD w);
 };
 
+const AesBackend* GetPortableBackend();
 const AesBackend* GetAesniBackend();
 const AesBackend* GetVaes256Backend();
 const AesBackend* GetVaes512Backend();
 
-// Those of the back ends above that run here, narrowest first.
+// The back ends that run here: the portable one first, then the others above that
+// this CPU has, narrowest first.
 std::vector<const AesBackend*> AvailableAesBackends();
 
-// The back end CRijnDael uses, chosen once from what the CPU offers.
+// The back end CRijnDael uses, chosen once from what the CPU offers; never null.
 const AesBackend* ActiveAesBackend();
 
-// Lets tests run every path this machine has, the table rounds (null) included.
-// Not for use while another thread encrypts.
+// Lets tests and benchmarks run every back end this machine has. Not for use while
+// another thread encrypts.
 void SelectAesBackendForTesting(const AesBackend* backend);
 
 #endif

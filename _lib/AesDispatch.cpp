@@ -1,5 +1,5 @@
 // Finds out which AES back ends this CPU and operating system can run, and chooses,
-// once per process, the one CRijnDael's 16-byte blocks use. Compiled for the
+// once per process, the one CRijnDael uses. Compiled for the
 // baseline CPU: this is the code that runs before anything is known.
 #include "AesBackend.h"
 
@@ -56,10 +56,7 @@ const CpuFeatures& Features() {
 }
 #endif
 
-const AesBackend* ChooseBestBackend() {
-    const std::vector<const AesBackend*> available = AvailableAesBackends();
-    return available.empty() ? nullptr : available.back();
-}
+const AesBackend* ChooseBestBackend() { return AvailableAesBackends().back(); }
 
 const AesBackend*& ActiveSlot() {
     static const AesBackend* active = ChooseBestBackend();
@@ -80,7 +77,8 @@ const AesBackend* GetVaes512Backend() { return nullptr; }
 
 std::vector<const AesBackend*> AvailableAesBackends() {
     std::vector<const AesBackend*> available;
-    for (const AesBackend* b : {GetAesniBackend(), GetVaes256Backend(), GetVaes512Backend()}) {
+    for (const AesBackend* b :
+         {GetPortableBackend(), GetAesniBackend(), GetVaes256Backend(), GetVaes512Backend()}) {
         if (b != nullptr) available.push_back(b);
     }
     return available;

@@ -26,14 +26,44 @@ struct Xmm {
 
 }  // namespace
 
-void AesniEncryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
+void AesniEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                         std::size_t blocks) {
     RunWholeRegisters<Xmm>(false, rk, rounds, in, out, blocks);
 }
 
-void AesniDecryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
+void AesniDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                         std::size_t blocks) {
     RunWholeRegisters<Xmm>(true, rk, rounds, in, out, blocks);
+}
+
+// Placeholder until the wide rounds run on the AES instructions.
+void AesniEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                           BYTE* out) {
+    GetPortableBackend()->encrypt_wide_block(rk, rounds, blockBytes, in, out);
+}
+
+void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                           BYTE* out) {
+    GetPortableBackend()->decrypt_wide_block(rk, rounds, blockBytes, in, out);
+}
+
+// Placeholder until the multi-key walk keeps blocks in flight.
+void AesniEncryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                                std::size_t blocks) {
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const BYTE* rows = keys.first + (b % keys.count) * keys.stride;
+        AesniEncryptBlocks(reinterpret_cast<const RoundKeyRow*>(rows), rounds, in + 16 * b,
+                           out + 16 * b, 1);
+    }
+}
+
+void AesniDecryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                                std::size_t blocks) {
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const BYTE* rows = keys.first + (b % keys.count) * keys.stride;
+        AesniDecryptBlocks(reinterpret_cast<const RoundKeyRow*>(rows), rounds, in + 16 * b,
+                           out + 16 * b, 1);
+    }
 }
 
 // With the word in all four columns, ShiftRows moves nothing, so AESENCLAST with a
@@ -50,5 +80,12 @@ DWORD AesniInvMixColumn(DWORD w) {
     return __builtin_bswap32(static_cast<DWORD>(_mm_cvtsi128_si32(_mm_aesimc_si128(column))));
 }
 
-const AesBackend kAesniBackend = {"aesni", &AesniEncryptBlocks, &AesniDecryptBlocks, &AesniSubWord,
+const AesBackend kAesniBackend = {"aesni",
+                                  &AesniEncryptBlocks,
+                                  &AesniDecryptBlocks,
+                                  &AesniEncryptWideBlock,
+                                  &AesniDecryptWideBlock,
+                                  &AesniEncryptBlocksMultiKey,
+                                  &AesniDecryptBlocksMultiKey,
+                                  &AesniSubWord,
                                   &AesniInvMixColumn};

@@ -29,5 +29,12 @@ struct Ymm {
 
 }  // namespace
 
-const AesBackend kVaes256Backend = {"vaes256", &RunWideBlocks<Ymm, false>,
-                                    &RunWideBlocks<Ymm, true>, &AesniSubWord, &AesniInvMixColumn};
+const AesBackend kVaes256Backend = {"vaes256",
+                                    &RunWideBlocks<Ymm, false>,
+                                    &RunWideBlocks<Ymm, true>,
+                                    &AesniEncryptWideBlock,
+                                    &AesniDecryptWideBlock,
+                                    &AesniEncryptBlocksMultiKey,
+                                    &AesniDecryptBlocksMultiKey,
+                                    &AesniSubWord,
+                                    &AesniInvMixColumn};

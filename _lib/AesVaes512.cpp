@@ -33,5 +33,12 @@ struct Zmm {
 
 }  // namespace
 
-const AesBackend kVaes512Backend = {"vaes512", &RunWideBlocks<Zmm, false>,
-                                    &RunWideBlocks<Zmm, true>, &AesniSubWord, &AesniInvMixColumn};
+const AesBackend kVaes512Backend = {"vaes512",
+                                    &RunWideBlocks<Zmm, false>,
+                                    &RunWideBlocks<Zmm, true>,
+                                    &AesniEncryptWideBlock,
+                                    &AesniDecryptWideBlock,
+                                    &AesniEncryptBlocksMultiKey,
+                                    &AesniDecryptBlocksMultiKey,
+                                    &AesniSubWord,
+                                    &AesniInvMixColumn};

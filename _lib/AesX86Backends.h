@@ -11,10 +11,21 @@
 extern const AesBackend kAesniBackend;
 DWORD AesniSubWord(DWORD w);
 DWORD AesniInvMixColumn(DWORD w);
-void AesniEncryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
+void AesniEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                         std::size_t blocks);
-void AesniDecryptBlocks(const BYTE (*rk)[16], int rounds, const BYTE* in, BYTE* out,
+void AesniDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                         std::size_t blocks);
+
+// One 24- or 32-byte block and the multi-key walk on AES-NI; the VAES back ends use
+// these too.
+void AesniEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                           BYTE* out);
+void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                           BYTE* out);
+void AesniEncryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                                std::size_t blocks);
+void AesniDecryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                                std::size_t blocks);
 
 // VAES on 256-bit registers with AVX2 (AesVaes256.cpp).
 extern const AesBackend kVaes256Backend;

@@ -99,6 +99,16 @@ constexpr std::array<BYTE, 30> MakeRoundConstants() {
     return rcon;
 }
 
+// Row-shift offsets by shift class (block of 4, 6 or 8 words), row, and direction
+// (encryption, decryption): column i takes row j from column i + offset, modulo
+// the block's columns. A row's decryption offset is BC minus its encryption
+// offset, so decryption undoes the shift.
+constexpr int kShifts[3][4][2] = {
+    {{0, 0}, {1, 3}, {2, 2}, {3, 1}},
+    {{0, 0}, {1, 5}, {2, 4}, {3, 3}},
+    {{0, 0}, {1, 7}, {3, 5}, {4, 4}},
+};
+
 }  // namespace rijndael_tables
 
 #endif

@@ -78,8 +78,7 @@ CipherContext MakeOpensslContext(bool encrypt) {
     return context;
 }
 
-bool OpensslUpdate(EVP_CIPHER_CTX* context, const unsigned char* in, unsigned char* out,
-                   int size) {
+bool OpensslUpdate(EVP_CIPHER_CTX* context, const unsigned char* in, unsigned char* out, int size) {
     int written = 0;
     return EVP_CipherUpdate(context, out, &written, in, size) == 1 && written == size;
 }
@@ -126,7 +125,7 @@ void BenchOpensslSetKey(benchmark::State& state) {
 // -------------------------------------------------------------- CRijnDael ----
 
 std::vector<CipherPath> AvailablePaths() {
-    std::vector<CipherPath> paths{{"table", nullptr, false}};
+    std::vector<CipherPath> paths;
     for (const AesBackend* backend : AvailableAesBackends()) {
         paths.push_back({backend->name, backend, false});
     }
@@ -333,8 +332,7 @@ int main(int argc, char** argv) {
     const std::string cpuModel = CpuModelName();
     if (!cpuModel.empty()) benchmark::AddCustomContext("cpu_model", cpuModel);
     benchmark::AddCustomContext("cipher_paths", pathList);
-    benchmark::AddCustomContext("default_path",
-                                defaultBackend ? defaultBackend->name : "table");
+    benchmark::AddCustomContext("default_path", defaultBackend->name);
     benchmark::AddCustomContext("openssl_version", OpenSSL_version(OPENSSL_VERSION));
     const char* capabilityMask = std::getenv("OPENSSL_ia32cap");
     benchmark::AddCustomContext("OPENSSL_ia32cap", capabilityMask ? capabilityMask : "unset");

@@ -63,7 +63,7 @@ std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name) {
 }
 
 std::vector<CipherPath> AvailablePaths() {
-    std::vector<CipherPath> paths = {{"table", nullptr}};
+    std::vector<CipherPath> paths;
     for (const AesBackend* backend : AvailableAesBackends()) {
         paths.push_back({backend->name, backend});
     }

@@ -47,7 +47,7 @@ Bytes CryptBlocks(bool encrypt, CRijnDael& cipher, const Bytes& in);
 // '#' comment.
 std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name);
 
-// The table rounds and each hardware back end this CPU runs.
+// Every back end this CPU runs, the portable one first.
 struct CipherPath {
     std::string name;
     const AesBackend* backend;

@@ -6,7 +6,7 @@
 //
 //   valgrind --error-exitcode=1 constant_time_check PATH WHAT
 //
-// PATH is "table" or the name of a back end; WHAT is "key" (keying with a secret key,
+// PATH is the name of a back end ("portable", "aesni", ...); WHAT is "key" (keying with a secret key,
 // then encrypting public data with the secret round keys) or "data" (a public key,
 // secret data). Exit status 77 means this CPU, as valgrind presents it, lacks PATH.
 #include <valgrind/memcheck.h>
