@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (the "fuzz" preset: clang with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for a bounded time on a scratch copy of
-# its seed corpus. Fails on any crash, sanitizer report, failed check or timeout.
+# UndefinedBehaviorSanitizer) and runs each for a bounded time. Fails on any crash,
+# sanitizer report, failed check or timeout.
 #
 #   FUZZ_SECONDS   seconds per target (default 60)
-#   FUZZ_TARGETS   targets to run, space-separated (default: all three)
+#   FUZZ_TARGETS   targets to run, space-separated (default: all)
 #
 # Inputs the fuzzer finds interesting stay in build/fuzz/fuzz-work/<target>/corpus;
 # a failing input is saved as build/fuzz/fuzz-work/<target>/crash-* (or timeout-*,
-# leak-*) and can be replayed with build/fuzz/fuzz/<target> FILE. Seeds worth
-# keeping are copied into fuzz/corpus/<target>/ by hand.
+# leak-*) and can be replayed with build/fuzz/fuzz/<target> FILE. A case worth
+# keeping becomes a named case in the target's source (see fuzz/README.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,7 +18,7 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
   echo "FUZZ_SECONDS must be a positive whole number of seconds, not '$seconds'" >&2
   exit 2
 fi
-read -r -a targets <<< "${FUZZ_TARGETS:-base64_fuzz cipher_fuzz multikey_fuzz}"
+read -r -a targets <<< "${FUZZ_TARGETS:-sealwrit_fuzz}"
 
 scripts/install-deps.sh
 
@@ -34,7 +34,6 @@ for target in "${targets[@]}"; do
   work="build/fuzz/fuzz-work/$target"
   rm -rf "$work"
   mkdir -p "$work/corpus"
-  cp fuzz/corpus/"$target"/* "$work/corpus/"
   log="$work/fuzz.log"
 
   # -timeout: one input running this long is a hang, reported as a failure.

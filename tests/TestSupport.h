@@ -1,5 +1,5 @@
-// Helpers shared by the tests: hex, vector files, random data, the cipher paths
-// this machine offers, and a window into the key schedule.
+// Helpers shared by the tests and the fuzz target: hex, vector files, random data,
+// the cipher paths this machine offers, and a window into the key schedule.
 #ifndef SEALWRIT_TEST_SUPPORT_H
 #define SEALWRIT_TEST_SUPPORT_H
 
@@ -21,27 +21,13 @@ Bytes FromHex(const std::string& hex);
 std::string ToHex(const Bytes& bytes);
 Bytes RandomBytes(std::mt19937_64& rng, std::size_t n);
 
-// Encrypt or Decrypt, EncryptBlock or DecryptBlock, as encrypt says: for checks
-// that run both directions alike.
-inline void Crypt(bool encrypt, const CRijnDael& cipher, LPCSTR in, LPSTR out, int n) {
-    if (encrypt) {
-        cipher.Encrypt(in, out, n);
-    } else {
-        cipher.Decrypt(in, out, n);
-    }
+// What f printed on standard output.
+template <typename F>
+std::string Printed(F f) {
+    testing::internal::CaptureStdout();
+    f();
+    return testing::internal::GetCapturedStdout();
 }
-inline void CryptBlock(bool encrypt, CRijnDael& cipher, LPCSTR in, LPSTR out) {
-    if (encrypt) {
-        cipher.EncryptBlock(in, out);
-    } else {
-        cipher.DecryptBlock(in, out);
-    }
-}
-
-// Encrypt or Decrypt over the whole of in, into a fresh buffer.
-Bytes CryptBuffer(bool encrypt, const CRijnDael& cipher, const Bytes& in);
-// The member EncryptBlock or DecryptBlock over every whole block of in.
-Bytes CryptBlocks(bool encrypt, CRijnDael& cipher, const Bytes& in);
 
 // The fields of every line of tests/vectors/<name> that is neither blank nor a
 // '#' comment.
@@ -57,8 +43,10 @@ std::vector<CipherPath> AvailablePaths();
 // Makes CRijnDael use one path for the life of the guard.
 class ScopedPath {
 public:
-    explicit ScopedPath(const CipherPath& path);
-    ~ScopedPath();
+    explicit ScopedPath(const CipherPath& path) : m_previous(ActiveAesBackend()) {
+        SelectAesBackendForTesting(path.backend);
+    }
+    ~ScopedPath() { SelectAesBackendForTesting(m_previous); }
     ScopedPath(const ScopedPath&) = delete;
     ScopedPath& operator=(const ScopedPath&) = delete;
 
@@ -88,18 +76,6 @@ public:
     static DWORD Ke(const CRijnDael& c, int row, int col) { return c.m_Ke[row][col]; }
     static DWORD Kd(const CRijnDael& c, int row, int col) { return c.m_Kd[row][col]; }
     static bool Keyed(const CRijnDael& c) { return c.m_bKeyInit; }
-    // Every word of both schedules, unused rows and columns included, for comparing
-    // two objects.
-    static std::vector<DWORD> Schedule(const CRijnDael& c) {
-        std::vector<DWORD> words;
-        for (int r = 0; r <= 14; ++r) {
-            for (int j = 0; j < 8; ++j) {
-                words.push_back(c.m_Ke[r][j]);
-                words.push_back(c.m_Kd[r][j]);
-            }
-        }
-        return words;
-    }
 };
 
 #endif

@@ -1,7 +1,6 @@
-// SEALWRIT as its users run it: the built binary, exact output bytes, exit status.
+// SEALWRIT as its users run it: the built program, its exact output and exit status.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,25 +9,23 @@
 #include <string>
 #include <vector>
 
-#include "OpensslOracle.h"
-#include "TestSupport.h"
+#include "Oracles.h"
 
 extern char** environ;
 
 namespace {
 
 const char kUsage[] = "COMMAND: SEALWRIT -t ENC TEXT\n";
+const char kWriteFailed[] = "Error: Cannot write the output\n";
+
+// Where standard output goes: a pipe the test reads, a full disk, or a pipe nobody
+// reads, with SIGPIPE at its default or ignored (ignored stays ignored across exec).
+enum Sink { kRead, kFullDisk, kClosed, kClosedIgnoringSigpipe };
 
 struct Outcome {
-    int status;  // the exit status, or -1 when a signal ended the program
-    int signal;  // that signal, or 0
-    std::string out;
-    std::string err;
+    int status;  // the exit status, or 128 + the signal that ended the program
+    std::string out, err;
 };
-
-// Where the program's standard output goes: a pipe the test reads, a file, or a
-// pipe nobody reads any more.
-enum class Stdout { Read, ToFile, ClosedPipe };
 
 std::string Drain(int fd) {
     std::string text;
@@ -39,165 +36,96 @@ std::string Drain(int fd) {
     return text;
 }
 
-// Runs the program with args after its name; stdout goes where `where` says
-// (stdoutPath names the file).
-Outcome RunSealwrit(const std::vector<std::string>& args, Stdout where = Stdout::Read,
-                    const char* stdoutPath = nullptr) {
+Outcome RunSealwrit(const std::vector<std::string>& args, Sink sink) {
     int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) ADD_FAILURE() << "pipe";
-    if (where == Stdout::ClosedPipe) close(out[0]);
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return {-1, "", "no pipe"};
+    if (sink >= kClosed) close(out[0]);  // before the program starts: it never has a reader
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (where == Stdout::ToFile) {
-        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath, O_WRONLY, 0);
-    } else {
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    }
+    if (sink == kFullDisk) posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
+    if (sink != kFullDisk) posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    if (where != Stdout::ClosedPipe) posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
-
     std::vector<char*> argv = {const_cast<char*>(SEALWRIT_BINARY)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    // The program inherits this disposition, whatever ctest's was.
+    struct sigaction disposition {
+    }, previous{};
+    disposition.sa_handler = sink == kClosedIgnoringSigpipe ? SIG_IGN : SIG_DFL;
+    sigaction(SIGPIPE, &disposition, &previous);
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, SEALWRIT_BINARY, &actions, nullptr, argv.data(), environ);
+    sigaction(SIGPIPE, &previous, nullptr);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);
-    EXPECT_EQ(spawned, 0) << "cannot start " << SEALWRIT_BINARY;
-    Outcome outcome;
-    if (where != Stdout::ClosedPipe) outcome.out = Drain(out[0]);
-    outcome.err = Drain(err[0]);
+    Outcome outcome{-1, sink < kClosed ? Drain(out[0]) : "", Drain(err[0])};
     int status = 0;
-    waitpid(pid, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    if (spawned == 0 && waitpid(pid, &status, 0) == pid) {
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
     return outcome;
 }
 
-// Computed apart from the program: OpenSSL's AES-128 with the first 16 letters of
+// Computed apart from the program: OpenSSL's AES-128 under the first 16 letters of
 // the built-in key, the tail in clear, then OpenSSL's Base64.
 std::string Expected(const std::string& text) {
     const std::string key = "TCYIUKRZLMXHAOUJ";
-    const Bytes sealed =
-        OpensslEcb(true, Bytes(key.begin(), key.end()), Bytes(text.begin(), text.end()));
-    std::string encoded(4 * ((sealed.size() + 2) / 3) + 1, '\0');
-    const int n =
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&encoded[0]),
-                        reinterpret_cast<const unsigned char*>(sealed.data()), int(sealed.size()));
-    encoded.resize(std::size_t(n));
-    return encoded;
+    return OpensslBase64(
+        OpensslEcb(true, Bytes(key.begin(), key.end()), Bytes(text.begin(), text.end())));
 }
 
-void ExpectEncrypts(const std::string& text) {
-    const Outcome o = RunSealwrit({"-t", "ENC", text});
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.err, "");
-    EXPECT_EQ(o.out, Expected(text)) << text.size() << "-byte text";
-}
+struct Row {
+    std::vector<std::string> args;
+    Sink sink;
+    const char* out;  // null: the cipher text of the third argument, as Expected gives it
+    int status;
+    const char* err;
+};
 
-TEST(Cli, WrongUsagePrintsTheUsageLine) {
-    const std::vector<std::vector<std::string>> cases = {{},
-                                                         {"-t"},
-                                                         {"-t", "ENC"},
-                                                         {"-t", "ENC", "a", "b"},
-                                                         {"-t", "enc", "abc"},
-                                                         {"-t", "DEC", "abc"},
-                                                         {"-t", "ENC ", "abc"},
-                                                         {"-t", "", "abc"},
-                                                         {"", "", ""}};
-    for (const auto& args : cases) {
-        const Outcome o = RunSealwrit(args);
-        EXPECT_EQ(o.out, kUsage) << args.size() << " arguments";
-        EXPECT_EQ(o.status, 0);
-        EXPECT_EQ(o.err, "");
-    }
-}
-
-TEST(Cli, ShortTextsPassInClear) {
-    EXPECT_EQ(RunSealwrit({"-t", "ENC", ""}).out, "");
-    EXPECT_EQ(RunSealwrit({"-t", "ENC", "a"}).out, "YQ==");
-    EXPECT_EQ(RunSealwrit({"-t", "ENC", "abc"}).out, "YWJj");
-    EXPECT_EQ(RunSealwrit({"-t", "ENC", "fifteen bytes!!"}).out, "ZmlmdGVlbiBieXRlcyEh");
-}
-
-TEST(Cli, TheFlagIsNotExamined) {
-    const std::string text = "the first argument is ignored";
-    const std::string expected = RunSealwrit({"-t", "ENC", text}).out;
-    EXPECT_EQ(RunSealwrit({"x", "ENC", text}).out, expected);
-    EXPECT_EQ(RunSealwrit({"", "ENC", text}).out, expected);
-}
-
-TEST(Cli, WholeBlocksAreEncryptedAndTheTailCarried) {
-    const std::string sixteen = "0123456789abcdef";
-    for (const std::string& text : {sixteen, sixteen + "!", sixteen + sixteen, std::string(31, 'z'),
-                                    std::string("Attack at dawn, bring the cipher")}) {
-        ExpectEncrypts(text);
-    }
-    const std::string out16 = RunSealwrit({"-t", "ENC", sixteen}).out;
-    EXPECT_EQ(out16.size(), 24u);
-    EXPECT_EQ(out16.substr(22), "==");
-    const std::string out17 = RunSealwrit({"-t", "ENC", sixteen + "!"}).out;
-    EXPECT_EQ(out17.size(), 24u);
-    EXPECT_EQ(out17.substr(22), out17.substr(22, 1) + "=");
-    EXPECT_NE(out17[22], '=');
-}
-
-TEST(Cli, EqualBlocksGiveEqualCipherBlocks) {
-    const std::string block = "SAME BLOCK TWICE";
-    const Outcome o = RunSealwrit({"-t", "ENC", block + block});
-    ASSERT_EQ(o.out, Expected(block + block));
-    unsigned char sealed[33] = {};
-    ASSERT_EQ(EVP_DecodeBlock(sealed, reinterpret_cast<const unsigned char*>(o.out.data()),
-                              int(o.out.size())),
-              33);  // 32 bytes and one zero byte of padding
-    EXPECT_EQ(Bytes(sealed, sealed + 16), Bytes(sealed + 16, sealed + 32));
-    EXPECT_NE(Bytes(sealed, sealed + 16), Bytes(block.begin(), block.end()));
-}
-
-TEST(Cli, BytesAboveAsciiAndLongTexts) {
-    std::string high;
-    for (int i = 0; i < 64; ++i) high += static_cast<char>(0x80 + i * 2 + 1);
-    ExpectEncrypts(high);
+TEST(Cli, BehavesAsDocumented) {
+    const std::string block = "0123456789abcdef", attack = "Attack at dawn, bring the cipher";
+    std::vector<Row> rows = {
+        {{}, kRead, kUsage, 0, ""},
+        {{"-t"}, kRead, kUsage, 0, ""},
+        {{"-t", "ENC"}, kRead, kUsage, 0, ""},
+        {{"-t", "ENC", "a", "b"}, kRead, kUsage, 0, ""},
+        {{"-t", "enc", "abc"}, kRead, kUsage, 0, ""},
+        {{"-t", "DEC", "abc"}, kRead, kUsage, 0, ""},
+        {{"-t", "ENC ", "abc"}, kRead, kUsage, 0, ""},
+        {{"", "", ""}, kRead, kUsage, 0, ""},
+        {{"-t", "ENC", ""}, kRead, "", 0, ""},
+        {{"-t", "ENC", "a"}, kRead, "YQ==", 0, ""},
+        {{"-t", "ENC", "abc"}, kRead, "YWJj", 0, ""},
+        {{"-t", "ENC", "fifteen bytes!!"}, kRead, "ZmlmdGVlbiBieXRlcyEh", 0, ""},
+        {{"-t", "ENC", block}, kRead, nullptr, 0, ""},
+        {{"x", "ENC", block + "!"}, kRead, nullptr, 0, ""},  // the flag is not examined
+        {{"", "ENC", block + block}, kRead, nullptr, 0, ""},
+        {{"-t", "ENC", std::string(31, 'z')}, kRead, nullptr, 0, ""},
+        {{"-t", "ENC", attack}, kRead, nullptr, 0, ""},
+        {{"-t", "ENC", attack}, kFullDisk, "", 1, kWriteFailed},
+        {{"-t", "ENC", "abc"}, kFullDisk, "", 1, kWriteFailed},
+        {{"usage"}, kFullDisk, "", 1, kWriteFailed},
+        // A reader that went away: the program ends on SIGPIPE like other tools, or
+        // where SIGPIPE is ignored reports the failed write. No caller sees success.
+        {{"-t", "ENC", attack}, kClosed, "", 128 + SIGPIPE, ""},
+        {{"-t", "ENC", attack}, kClosedIgnoringSigpipe, "", 1, kWriteFailed},
+    };
+    // Bytes above ASCII, and texts longer than any fixed buffer.
     std::mt19937_64 rng(31);
-    for (std::size_t n : {4095u, 4096u, 4097u, 5000u, 100u * 1024u, 128u * 1024u - 1u}) {
+    for (std::size_t n : {64u, 4095u, 4096u, 4097u, 100u * 1024u, 128u * 1024u - 1u}) {
         std::string text(n, 'x');
         for (char& c : text) c = static_cast<char>(1 + rng() % 255);  // no NUL in an argument
-        ExpectEncrypts(text);
+        rows.push_back({{"-t", "ENC", text}, kRead, nullptr, 0, ""});
     }
-}
-
-TEST(Cli, OutputThatCannotBeWrittenIsAFailure) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"-t", "ENC", "this output goes to a full disk"},
-          std::vector<std::string>{"-t", "ENC", "abc"}, std::vector<std::string>{"usage"}}) {
-        const Outcome o = RunSealwrit(args, Stdout::ToFile, "/dev/full");
-        EXPECT_EQ(o.status, 1);
-        EXPECT_EQ(o.err, "Error: Cannot write the output\n");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.args).substr(0, 60) + ", sink " +
+                     std::to_string(row.sink));
+        const Outcome o = RunSealwrit(row.args, row.sink);
+        EXPECT_EQ(o.out, row.out ? row.out : Expected(row.args[2]));
+        EXPECT_EQ(o.status, row.status);
+        EXPECT_EQ(o.err, row.err);
     }
-}
-
-// A reader that went away: like other tools the program ends on SIGPIPE, and where
-// its caller ignores SIGPIPE (ignored signals stay ignored across exec) the write
-// fails instead and is reported. Either way no caller sees success.
-TEST(Cli, AClosedPipeIsNotSuccess) {
-    const std::vector<std::string> args = {"-t", "ENC", "Attack at dawn, bring the cipher"};
-    // The program inherits this process's disposition, whatever ctest's was.
-    struct sigaction fallback {}, ignore {}, previous {};
-    fallback.sa_handler = SIG_DFL;
-    ignore.sa_handler = SIG_IGN;
-
-    ASSERT_EQ(sigaction(SIGPIPE, &fallback, &previous), 0);
-    const Outcome killed = RunSealwrit(args, Stdout::ClosedPipe);
-    ASSERT_EQ(sigaction(SIGPIPE, &ignore, nullptr), 0);
-    const Outcome reported = RunSealwrit(args, Stdout::ClosedPipe);
-    sigaction(SIGPIPE, &previous, nullptr);
-
-    EXPECT_EQ(killed.signal, SIGPIPE);
-    EXPECT_EQ(killed.err, "");
-    EXPECT_EQ(reported.status, 1);
-    EXPECT_EQ(reported.err, "Error: Cannot write the output\n");
 }
 
 }  // namespace
