@@ -75,7 +75,6 @@ class CRijnDaelInspector {
 public:
     static DWORD Ke(const CRijnDael& c, int row, int col) { return c.m_Ke[row][col]; }
     static DWORD Kd(const CRijnDael& c, int row, int col) { return c.m_Kd[row][col]; }
-    static bool Keyed(const CRijnDael& c) { return c.m_bKeyInit; }
 };
 
 #endif
