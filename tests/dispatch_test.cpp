@@ -6,6 +6,10 @@
 
 #include "TestSupport.h"
 
+#if defined(__aarch64__) && defined(__linux__)
+#include <sys/auxv.h>
+#endif
+
 namespace {
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -16,6 +20,15 @@ TEST(Dispatch, OffersExactlyTheBackEndsTheCpuHas) {
     EXPECT_EQ(GetAesniBackend() != nullptr, aes);
     EXPECT_EQ(GetVaes256Backend() != nullptr, aes && vaes && __builtin_cpu_supports("avx2"));
     EXPECT_EQ(GetVaes512Backend() != nullptr, aes && vaes && __builtin_cpu_supports("avx512f"));
+}
+#elif defined(__aarch64__) && defined(__linux__)
+// The CPU's own ID register (Linux lets user space read it where HWCAP_CPUID says so),
+// whose AES field is bits 7-4, against the kernel's summary the dispatcher reads.
+TEST(Dispatch, OffersTheArmBackEndExactlyWhenTheCpuHasAes) {
+    if ((getauxval(AT_HWCAP) & HWCAP_CPUID) == 0) GTEST_SKIP() << "ID registers unreadable";
+    unsigned long isar0 = 0;
+    __asm__("mrs %0, ID_AA64ISAR0_EL1" : "=r"(isar0));
+    EXPECT_EQ(GetArmv8Backend() != nullptr, ((isar0 >> 4) & 0xF) != 0);
 }
 #endif
 
