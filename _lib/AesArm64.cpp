@@ -22,10 +22,12 @@ namespace rt = rijndael_tables;
 
 typedef uint8x16_t Vec;
 
-// Eight blocks in flight. One AESE+AESMC pair (fused on most cores) takes two to
-// four cycles and cores have one or two AES units, so four to eight independent
-// blocks keep them busy; eight states and the fifteen round keys still fit in the 32
-// vector registers, so nothing spills or reloads inside the rounds.
+// Eight blocks in flight. A block's next round waits for its last: an AESE+AESMC
+// pair (fused on most cores) takes two to four cycles, and cores issue one or two
+// pairs a cycle, so four to eight independent blocks keep the AES units busy. Eight
+// states and the fifteen round keys fit in the 32 vector registers, so the round
+// keys stay in registers through the rounds. (Reasoned from published latencies, not
+// measured: the emulator the tests run under says nothing about speed.)
 constexpr std::size_t kBlocksInFlight = 8;
 
 inline Vec Load(const BYTE* p) { return vld1q_u8(p); }
