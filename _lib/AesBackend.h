@@ -62,6 +62,7 @@ const AesBackend* GetPortableBackend();
 const AesBackend* GetAesniBackend();
 const AesBackend* GetVaes256Backend();
 const AesBackend* GetVaes512Backend();
+const AesBackend* GetArmv8Backend();
 
 // The back ends that run here: the portable one first, then the others above that
 // this CPU has, narrowest first.

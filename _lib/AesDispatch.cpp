@@ -9,6 +9,12 @@
 #include "AesX86Backends.h"
 #endif
 
+#if defined(SEALWRIT_ARM64_AES)
+#include <sys/auxv.h>
+
+#include "AesArm64.h"
+#endif
+
 namespace {
 
 #if defined(SEALWRIT_X86_AES)
@@ -75,10 +81,21 @@ const AesBackend* GetVaes256Backend() { return nullptr; }
 const AesBackend* GetVaes512Backend() { return nullptr; }
 #endif
 
+#if defined(SEALWRIT_ARM64_AES)
+// The kernel sets HWCAP_AES only when the CPU has the instructions and user space
+// may run them.
+const AesBackend* GetArmv8Backend() {
+    static const bool aes = (getauxval(AT_HWCAP) & HWCAP_AES) != 0;
+    return aes ? &kArmv8Backend : nullptr;
+}
+#else
+const AesBackend* GetArmv8Backend() { return nullptr; }
+#endif
+
 std::vector<const AesBackend*> AvailableAesBackends() {
     std::vector<const AesBackend*> available;
-    for (const AesBackend* b :
-         {GetPortableBackend(), GetAesniBackend(), GetVaes256Backend(), GetVaes512Backend()}) {
+    for (const AesBackend* b : {GetPortableBackend(), GetAesniBackend(), GetVaes256Backend(),
+                                GetVaes512Backend(), GetArmv8Backend()}) {
         if (b != nullptr) available.push_back(b);
     }
     return available;

@@ -4,8 +4,10 @@
 #      install and documentation tests
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build: the same tests but valgrind's
 #   3. big-endian cross build for s390x: the tests that need no other library, under qemu
-#   4. the Debian package: built, listed, unpacked and its program run
-#   5. the fuzz targets, each for FUZZ_SECONDS (default 60)
+#   4. cross build for 64-bit ARM: the same tests under qemu, on the AES instructions and
+#      the portable path, and a check that the library carries the instructions
+#   5. the Debian package: built, listed, unpacked and its program run
+#   6. the fuzz targets, each for FUZZ_SECONDS (default 60)
 # and ends with one line counting the tests of all stages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +18,7 @@ stage() { printf '\n=== %s ===\n' "$*"; }
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 
-for preset in release sanitize s390x; do
+for preset in release sanitize s390x aarch64; do
   stage "$preset: build and test"
   cmake --workflow --preset "$preset" 2>&1 | tee "$logs/$preset.log"
 done

@@ -1,0 +1,11 @@
+// The 64-bit ARM AES back end, defined in AesArm64.cpp, which is compiled with the
+// Cryptography Extension enabled. Only AesDispatch.cpp, compiled for the baseline
+// CPU, decides whether it may run; nothing here runs code on its own.
+#ifndef SEALWRIT_AES_ARM64_H
+#define SEALWRIT_AES_ARM64_H
+
+#include "AesBackend.h"
+
+extern const AesBackend kArmv8Backend;
+
+#endif
