@@ -23,7 +23,8 @@ one() {  # PACKAGE: the one PACKAGE_*.deb in the build
   [ $# -eq 1 ] && [ -f "$1" ] || { echo "expected one such package in $build: $*" >&2; exit 1; }
   echo "$1"
 }
-program=$(one sealwrit) dev=$(one libsealwrit-dev)
+program=$(one sealwrit)
+dev=$(one libsealwrit-dev)
 lintian --fail-on error,warning "$program" "$dev"
 
 contains() {  # DEB FILE...: every FILE (a pattern) is in DEB
