@@ -1,16 +1,29 @@
-# What `cmake --install` puts under the prefix:
+# What `cmake --install` puts under the prefix, in two components, one for each
+# Debian package (cmake/Package.cmake):
+# program (package sealwrit):
 #   bin/SEALWRIT                          the program
 #   share/man/man1/SEALWRIT.1.gz          its manual page
+#   share/doc/sealwrit/                   copyright (the MIT licence), changelog.gz
+# development (package libsealwrit-dev):
 #   include/sealwrit/CRijnDael.h, Lib.h   the cipher class
 #   lib/libsealwrit.a                     the cipher library
 #   lib/cmake/sealwrit/                   find_package(sealwrit CONFIG), target sealwrit::rijndael
 #   lib/pkgconfig/sealwrit.pc             pkg-config --cflags --libs sealwrit
+#   share/doc/libsealwrit-dev/            copyright, changelog.gz
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+# Whoever builds the packages sets this to their own name and address; the
+# changelog and the packages' Maintainer field take it from here.
+set(SEALWRIT_MAINTAINER "The SEALWRIT authors <authors@sealwrit.invalid>" CACHE STRING
+    "Maintainer of the Debian packages, as Name <address>")
+if(NOT SEALWRIT_MAINTAINER MATCHES "^[^<>@]+ <[^<>@ ]+@[^<>@ ]+\\.[^<>@ ]+>$")
+  message(FATAL_ERROR "SEALWRIT_MAINTAINER must read Name <address>, not \"${SEALWRIT_MAINTAINER}\"")
+endif()
+
 set(SEALWRIT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/sealwrit)
 
-install(TARGETS SEALWRIT RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS SEALWRIT RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 
 # Manual pages are installed compressed, as man expects them on Debian.
 find_program(GZIP gzip REQUIRED)
@@ -20,15 +33,17 @@ add_custom_command(OUTPUT ${SEALWRIT_MANPAGE}
   DEPENDS docs/SEALWRIT.1
   VERBATIM)
 add_custom_target(manpage ALL DEPENDS ${SEALWRIT_MANPAGE})
-install(FILES ${SEALWRIT_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${SEALWRIT_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program)
 
 install(TARGETS rijndael EXPORT sealwrit-targets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES _inc/CRijnDael.h _inc/Lib.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sealwrit)
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(FILES _inc/CRijnDael.h _inc/Lib.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sealwrit
+        COMPONENT development)
 
 install(EXPORT sealwrit-targets
   NAMESPACE sealwrit::
-  DESTINATION ${SEALWRIT_CMAKE_DIR})
+  DESTINATION ${SEALWRIT_CMAKE_DIR}
+  COMPONENT development)
 configure_package_config_file(cmake/sealwrit-config.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/sealwrit-config.cmake
   INSTALL_DESTINATION ${SEALWRIT_CMAKE_DIR})
@@ -37,7 +52,8 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/sealwrit-config-ver
 install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/sealwrit-config.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/sealwrit-config-version.cmake
-  DESTINATION ${SEALWRIT_CMAKE_DIR})
+  DESTINATION ${SEALWRIT_CMAKE_DIR}
+  COMPONENT development)
 
 # sealwrit.pc is written in two passes. The directories are known now; the prefix
 # only when installing (`cmake --install --prefix`, or the package's /usr), so the
@@ -55,5 +71,36 @@ configure_file(cmake/sealwrit.pc.in ${CMAKE_CURRENT_BINARY_DIR}/sealwrit.pc.in @
 install(CODE "
   set(SEALWRIT_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
   configure_file(\"${CMAKE_CURRENT_BINARY_DIR}/sealwrit.pc.in\"
-                 \"${CMAKE_CURRENT_BINARY_DIR}/sealwrit.pc\" @ONLY)")
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/sealwrit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+                 \"${CMAKE_CURRENT_BINARY_DIR}/sealwrit.pc\" @ONLY)"
+  COMPONENT development)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/sealwrit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+        COMPONENT development)
+
+# Each package's /usr/share/doc/<package>/ holds the licence, in Debian's
+# machine-readable copyright format, and the changelog, compressed as Debian wants
+# it. The copyright file quotes LICENSE, so the two cannot drift apart.
+file(READ LICENSE SEALWRIT_LICENSE_TEXT)
+string(REGEX REPLACE "^.*\n(Permission is hereby granted)" "\\1" SEALWRIT_LICENSE_TEXT
+       "${SEALWRIT_LICENSE_TEXT}")
+string(REGEX REPLACE "\n+$" "" SEALWRIT_LICENSE_TEXT "${SEALWRIT_LICENSE_TEXT}")
+string(REPLACE "\n\n" "\n.\n" SEALWRIT_LICENSE_TEXT "${SEALWRIT_LICENSE_TEXT}")
+string(REPLACE "\n" "\n " SEALWRIT_LICENSE_TEXT " ${SEALWRIT_LICENSE_TEXT}")
+configure_file(cmake/debian-copyright.in ${CMAKE_CURRENT_BINARY_DIR}/debian/copyright @ONLY)
+
+# The changelog's newest entry must be for this version.
+file(STRINGS cmake/debian-changelog.in SEALWRIT_CHANGELOG_TOP LIMIT_COUNT 1)
+if(NOT SEALWRIT_CHANGELOG_TOP MATCHES "^sealwrit \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "cmake/debian-changelog.in starts with \"${SEALWRIT_CHANGELOG_TOP}\"; "
+                      "add an entry for version ${PROJECT_VERSION} above it")
+endif()
+configure_file(cmake/debian-changelog.in ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog @ONLY)
+set(SEALWRIT_CHANGELOG_GZ ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz)
+add_custom_command(OUTPUT ${SEALWRIT_CHANGELOG_GZ}
+  COMMAND ${GZIP} -9 --no-name --stdout ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog > ${SEALWRIT_CHANGELOG_GZ}
+  DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog
+  VERBATIM)
+add_custom_target(debian_changelog ALL DEPENDS ${SEALWRIT_CHANGELOG_GZ})
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/debian/copyright ${SEALWRIT_CHANGELOG_GZ}
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/sealwrit COMPONENT program)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/debian/copyright ${SEALWRIT_CHANGELOG_GZ}
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libsealwrit-dev COMPONENT development)

@@ -6,7 +6,9 @@
 #   3. big-endian cross build for s390x: the tests that need no other library, under qemu
 #   4. cross build for 64-bit ARM: the same tests under qemu, on the AES instructions and
 #      the portable path, and a check that the library carries the instructions
-#   5. the Debian package: built, listed, unpacked and its program run
+#   5. the Debian packages: built, checked with lintian, unpacked, the program run and
+#      the consumer built against them; SEALWRIT built by another project through
+#      FetchContent
 #   6. the fuzz targets, each for FUZZ_SECONDS (default 60)
 # and ends with one line counting the tests of all stages.
 set -euo pipefail
@@ -23,7 +25,7 @@ for preset in release sanitize s390x aarch64; do
   cmake --workflow --preset "$preset" 2>&1 | tee "$logs/$preset.log"
 done
 
-stage "Debian package"
+stage "Debian packages, and SEALWRIT as a subproject"
 cmake --workflow --preset package
 tests/package_check.sh build/package 2>&1 | tee "$logs/package.log"
 

@@ -1,33 +1,57 @@
 #!/bin/sh
-# Checks the Debian package that `cmake --workflow --preset package` made: lists
-# it, checks that it holds what a user needs under /usr, unpacks it into a scratch
-# folder, runs the unpacked program on an example and builds examples/consumer
-# against the unpacked library through CMake and through pkg-config.
+# Checks the two Debian packages that `cmake --workflow --preset package` made, and
+# SEALWRIT as a part of another project's build:
+#  - lintian finds no error and no warning in either package;
+#  - each package holds its own files; unpacked into one scratch root, the program
+#    prints a known answer and the consumer (examples/consumer) builds against the
+#    -dev files through CMake and through pkg-config;
+#  - examples/subproject builds the library through FetchContent with the test
+#    libraries hidden, builds nothing else, runs the same known answer, and gets
+#    the program when it asks for it;
+#  - at the top level, a missing test library stops the configure with a message
+#    that says what to install and how to build without the tests.
 #   package_check.sh BUILD_DIR
 set -eu
 build=$1
 source=$(cd "$(dirname "$0")/.." && pwd)
-
-set -- "$build"/sealwrit_*.deb
-[ $# -eq 1 ] && [ -f "$1" ] || { echo "expected one sealwrit_*.deb in $build, found: $*"; exit 1; }
-deb=$1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+text="Attack at dawn, bring the cipher" answer="35AkxO26HjDfA4wWBGdm2He+TnBaXVom1vhyJLtjLOQ="
 
-dpkg-deb --info "$deb"
-dpkg-deb --contents "$deb" | tee "$scratch/contents"
-for file in usr/bin/SEALWRIT usr/share/man/man1/SEALWRIT.1.gz \
-            usr/include/sealwrit/CRijnDael.h usr/include/sealwrit/Lib.h \
-            'usr/lib/.*libsealwrit\.a' 'usr/lib/.*cmake/sealwrit/sealwrit-config\.cmake' \
-            'usr/lib/.*pkgconfig/sealwrit\.pc'; do
-  grep -q " \./$file\$" "$scratch/contents" || { echo "not in the package: $file"; exit 1; }
-done
+one() {  # PACKAGE: the one PACKAGE_*.deb in the build
+  set -- "$build/$1"_*.deb
+  [ $# -eq 1 ] && [ -f "$1" ] || { echo "expected one such package in $build: $*" >&2; exit 1; }
+  echo "$1"
+}
+program=$(one sealwrit)
+dev=$(one libsealwrit-dev)
+lintian --fail-on error,warning "$program" "$dev"
 
-dpkg-deb --extract "$deb" "$scratch/root"
+contains() {  # DEB FILE...: every FILE (a pattern) is in DEB
+  deb=$1; shift
+  dpkg-deb --contents "$deb" | tee "$scratch/contents"
+  for file; do
+    grep -q " \./$file\$" "$scratch/contents" || { echo "not in $deb: $file"; exit 1; }
+  done
+}
+contains "$program" usr/bin/SEALWRIT usr/share/man/man1/SEALWRIT.1.gz \
+  usr/share/doc/sealwrit/copyright usr/share/doc/sealwrit/changelog.gz
+! grep -q ' \./usr/\(include\|lib\)/' "$scratch/contents" || { echo "$program holds -dev files"; exit 1; }
+contains "$dev" usr/include/sealwrit/CRijnDael.h usr/include/sealwrit/Lib.h \
+  'usr/lib/.*libsealwrit\.a' 'usr/lib/.*cmake/sealwrit/sealwrit-config\.cmake' \
+  'usr/lib/.*pkgconfig/sealwrit\.pc' usr/share/doc/libsealwrit-dev/copyright \
+  usr/share/doc/libsealwrit-dev/changelog.gz
+
+dpkg -x "$program" "$scratch/root"
+dpkg -x "$dev" "$scratch/root"
 usr=$scratch/root/usr
-output=$("$usr/bin/SEALWRIT" -t ENC "Attack at dawn, bring the cipher")
-[ "$output" = "35AkxO26HjDfA4wWBGdm2He+TnBaXVom1vhyJLtjLOQ=" ] ||
-  { echo "the packaged program printed: $output"; exit 1; }
+output=$("$usr/bin/SEALWRIT" -t ENC "$text")
+[ "$output" = "$answer" ] || { echo "the packaged program printed: $output"; exit 1; }
+# The C library shared, as Debian's policy wants; the C++ runtime linked in, for
+# start-up time.
+needed=$(readelf -d "$usr/bin/SEALWRIT" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')
+case $needed in *libstdc++*|*libgcc_s*) echo "SEALWRIT loads $needed"; exit 1 ;; esac
+case $needed in *libc.so*) ;; *) echo "SEALWRIT does not load the C library: $needed"; exit 1 ;; esac
 warnings=$(gzip -dc "$usr/share/man/man1/SEALWRIT.1.gz" | groff -man -ww -z 2>&1)
 [ -z "$warnings" ] || { echo "the packaged manual page: $warnings"; exit 1; }
 pc=$(find "$usr/lib" -name sealwrit.pc)
@@ -44,4 +68,19 @@ PKG_CONFIG_PATH=$(dirname "$pc") PKG_CONFIG="pkg-config --define-variable=prefix
   make -s -C "$scratch/pkg-config" -f "$source/examples/consumer/Makefile" \
        VPATH="$source/examples/consumer" consumer
 "$scratch/pkg-config/consumer"
+
+sub=$scratch/subproject
+cmake -S "$source/examples/subproject" -B "$sub" -G Ninja --no-warn-unused-cli \
+  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_OpenSSL=ON >/dev/null
+cmake --build "$sub" >/dev/null
+"$sub/consumer"
+built=$(cd "$sub/_deps/sealwrit-build" && find . -type f \( -name '*.a' -o -perm -u+x \) | tr '\n' ' ')
+[ "$built" = "./libsealwrit.a " ] || { echo "as a subproject, SEALWRIT built: $built"; exit 1; }
+cmake --build "$sub" --target SEALWRIT >/dev/null
+[ "$("$sub/_deps/sealwrit-build/SEALWRIT" -t ENC "$text")" = "$answer" ]
+
+if cmake -S "$source" -B "$scratch/top" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON >"$scratch/top.log" 2>&1 ||
+   ! grep -q 'apt install .*libgtest-dev' "$scratch/top.log" || ! grep -q 'SEALWRIT_TESTS=OFF' "$scratch/top.log"; then
+  echo "configuring the tests without GoogleTest did not say what to do:"; cat "$scratch/top.log"; exit 1
+fi
 echo "package: ok"

@@ -1,4 +1,4 @@
-// Encrypts and decrypts the FIPS-197 Appendix C.1 block with the installed library;
+// Encrypts and decrypts the FIPS-197 Appendix C.1 block with the SEALWRIT library;
 // exits 0 when both give the published answers.
 #include <sealwrit/CRijnDael.h>
 
