@@ -98,11 +98,8 @@ TEST(Cli, BehavesAsDocumented) {
         {{"-t", "ENC", "a"}, kRead, "YQ==", 0, ""},
         {{"-t", "ENC", "abc"}, kRead, "YWJj", 0, ""},
         {{"-t", "ENC", "fifteen bytes!!"}, kRead, "ZmlmdGVlbiBieXRlcyEh", 0, ""},
-        {{"-t", "ENC", block}, kRead, nullptr, 0, ""},
         {{"x", "ENC", block + "!"}, kRead, nullptr, 0, ""},  // the flag is not examined
         {{"", "ENC", block + block}, kRead, nullptr, 0, ""},
-        {{"-t", "ENC", std::string(31, 'z')}, kRead, nullptr, 0, ""},
-        {{"-t", "ENC", attack}, kRead, nullptr, 0, ""},
         {{"-t", "ENC", attack}, kFullDisk, "", 1, kWriteFailed},
         {{"-t", "ENC", "abc"}, kFullDisk, "", 1, kWriteFailed},
         {{"usage"}, kFullDisk, "", 1, kWriteFailed},
@@ -113,7 +110,7 @@ TEST(Cli, BehavesAsDocumented) {
     };
     // Bytes above ASCII, and texts longer than any fixed buffer.
     std::mt19937_64 rng(31);
-    for (std::size_t n : {64u, 4095u, 4096u, 4097u, 100u * 1024u, 128u * 1024u - 1u}) {
+    for (std::size_t n : {16u, 31u, 32u, 64u, 4095u, 4096u, 4097u, 100u * 1024u, 131071u}) {
         std::string text(n, 'x');
         for (char& c : text) c = static_cast<char>(1 + rng() % 255);  // no NUL in an argument
         rows.push_back({{"-t", "ENC", text}, kRead, nullptr, 0, ""});
