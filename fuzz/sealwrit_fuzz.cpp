@@ -294,11 +294,13 @@ Case Default(unsigned seed = 7, std::size_t length = 37) {
     return c;
 }
 
+// A multi-key case; objects keyed beforehand are all in the walk.
 Case MultiKey(int nKeys, int nKeyLength, std::size_t length = 37, std::vector<Shape> objects = {}) {
     Case c = Default(7, length);
     c.mode = Case::kMultiKey;
     c.nKeys = nKeys;
     c.nKeyLength = nKeyLength;
+    c.useKeys = objects.empty() ? kAsNKeys : int(objects.size());
     c.objects = std::move(objects);
     return c;
 }
@@ -345,7 +347,6 @@ class NamedCase : public testing::TestWithParam<Named> {};
 TEST_P(NamedCase, Holds) {
     Case c = Default();
     GetParam().edit(c);
-    if (c.mode == Case::kMultiKey && !c.objects.empty()) c.useKeys = int(c.objects.size());
     CheckCase(c);
 }
 
