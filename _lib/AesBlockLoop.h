@@ -115,6 +115,7 @@ __attribute__((always_inline)) inline void RunKeyClasses(const RoundKeyArray& ke
         }
     };
     nextLanes();
+    const std::size_t perClass = registers / period, extra = registers % period;
     for (std::size_t p = 0; p < period; ++p) {
         Vec k[15];
         for (int r = 0; r <= rounds; ++r) {
@@ -128,7 +129,7 @@ __attribute__((always_inline)) inline void RunKeyClasses(const RoundKeyArray& ke
                 __builtin_prefetch(lane + kRoundKeyRowBytes * std::size_t(r));
             }
         }
-        const std::size_t count = registers / period + (p < registers % period ? 1 : 0);
+        const std::size_t count = perClass + (p < extra ? 1 : 0);
         const BYTE* src = in + p * kRegisterBytes;
         BYTE* dest = out + p * kRegisterBytes;
         std::size_t g = 0;
