@@ -83,10 +83,10 @@ void RunWideBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
 // registers once, then run its registers, period apart, as the one-key loop runs
 // its own. Loading each block's row every round instead (a load per block per
 // round, and a shuffle per lane on wide registers) ran at 0.5 to 0.6 of the one-key
-// speed with 2 to 64 objects on a Zen 5 core; this way 0.85 to 1 with 2 and 8, and
-// 0.6 to 0.9 with 64. When the classes hold under two registers each, as when every
-// block has an object of its own, gathering no longer pays and AES-NI's loop that
-// loads each block's rows takes the walk.
+// speed with 2 to 64 objects on 16 KiB on a Zen 5 core; this way 0.93 to 1 with 2
+// and 8, and 0.58 to 0.98 with 64. When the classes hold under two registers each,
+// as when every block has an object of its own, gathering no longer pays and
+// AES-NI's loop that loads each block's rows takes the walk.
 //
 // Each class sweeps the whole of what it is given, so a long buffer goes in
 // chunks of whole periods that stay in the first-level cache, about 16 KiB each
