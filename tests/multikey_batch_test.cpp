@@ -30,7 +30,8 @@ TEST_P(MultiKeyBatch, EveryBlockUnderTheKeyWhoseTurnItIs) {
         const int n = int(16 * blocks + blocks % 10);  // tails of 0 to 9 bytes
         for (const bool encrypt : {true, false}) {
             const Bytes data = RandomBytes(rng, n);
-            Bytes expected = data, out(n), inPlace = data;
+            // Decryption runs in place.
+            Bytes expected = data, out = encrypt ? Bytes(n) : data;
             for (std::size_t j = 0; j < keys.size(); ++j) {
                 const Bytes all = OpensslEcb(encrypt, keys[j], data);
                 for (std::size_t b = j; b < blocks; b += keys.size())
@@ -38,11 +39,10 @@ TEST_P(MultiKeyBatch, EveryBlockUnderTheKeyWhoseTurnItIs) {
             }
             SCOPED_TRACE(testing::Message() << nKeys << " keys, " << n << " bytes, " << encrypt);
             testing::internal::CaptureStdout();
-            kWalk[encrypt](objects.get(), int(nKeys), data.data(), out.data(), n);
-            kWalk[encrypt](objects.get(), int(nKeys), inPlace.data(), inPlace.data(), n);
+            kWalk[encrypt](objects.get(), int(nKeys), encrypt ? data.data() : out.data(),
+                           out.data(), n);
             EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
             EXPECT_EQ(out, expected);
-            EXPECT_EQ(inPlace, expected);
         }
     }
 }
