@@ -26,6 +26,13 @@ void AesniEncryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYT
                                 std::size_t blocks);
 void AesniDecryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
                                 std::size_t blocks);
+// The multi-key walk with each block loading its own object's rows, block 0 under
+// object firstObject: for objects that come round too seldom to keep their keys in
+// registers, and for the blocks a wider loop leaves.
+void AesniEncryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t firstObject, int rounds,
+                                    const BYTE* in, BYTE* out, std::size_t blocks);
+void AesniDecryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t firstObject, int rounds,
+                                    const BYTE* in, BYTE* out, std::size_t blocks);
 
 // VAES on 256-bit registers with AVX2 (AesVaes256.cpp).
 extern const AesBackend kVaes256Backend;
