@@ -31,10 +31,14 @@ CpuFeatures DetectFeatures() {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return f;
     const bool sse2 = edx & (1u << 26);
+    const bool ssse3 = ecx & (1u << 9);
+    const bool sse41 = ecx & (1u << 19);
     const bool aes = ecx & (1u << 25);
     const bool osxsave = ecx & (1u << 27);
     const bool avx = ecx & (1u << 28);
-    f.aesni = sse2 && aes;
+    // The wide blocks' byte moves need SSSE3 and SSE4.1, which every CPU with AES-NI
+    // has; checking costs nothing and keeps an odd emulator safe.
+    f.aesni = sse2 && ssse3 && sse41 && aes;
 
     const unsigned long long xcr0 = osxsave ? SavedRegisterState() : 0;
     const bool ymmSaved = (xcr0 & 0x06) == 0x06;  // SSE and AVX state

@@ -16,8 +16,8 @@ void AesniEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE*
 void AesniDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                         std::size_t blocks);
 
-// One 24- or 32-byte block and the multi-key walk on AES-NI; the VAES back ends use
-// these too.
+// One 24- or 32-byte block (AesNiWide.cpp) and the multi-key walk on AES-NI; the
+// VAES back ends use these too.
 void AesniEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
                            BYTE* out);
 void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
