@@ -48,9 +48,13 @@ CpuFeatures DetectFeatures() {
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
     const bool avx2 = ebx & (1u << 5);
     const bool avx512f = ebx & (1u << 16);
+    const bool avx512vl = ebx & (1u << 31);
+    const bool avx512vbmi = ecx & (1u << 1);
     const bool vaes = ecx & (1u << 9);
     f.vaes256 = vaes && avx2;
-    f.vaes512 = vaes && avx512f && zmmSaved;
+    // Its wide blocks use VBMI's byte permutation on 128-bit registers; every CPU with
+    // VAES and AVX-512F so far has both.
+    f.vaes512 = vaes && avx512f && avx512vl && avx512vbmi && zmmSaved;
     return f;
 }
 

@@ -30,7 +30,12 @@ void AesniDecryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYT
 // VAES on 256-bit registers with AVX2 (AesVaes256.cpp).
 extern const AesBackend kVaes256Backend;
 
-// VAES on 512-bit registers with AVX-512F (AesVaes512.cpp).
+// VAES on 512-bit registers with AVX-512F (AesVaes512.cpp); its wide blocks run on
+// AES-NI with AVX-512 VBMI's byte permutation (AesVbmiWide.cpp).
 extern const AesBackend kVaes512Backend;
+void VbmiEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                          BYTE* out);
+void VbmiDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                          BYTE* out);
 
 #endif
