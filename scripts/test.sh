@@ -3,9 +3,10 @@
 #   1. release build: unit, differential, command-line, valgrind, constant-time,
 #      install and documentation tests
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build: the same tests but valgrind's
-#   3. big-endian cross build for s390x: the tests that need no other library, under qemu
-#   4. the Debian package: built, listed, unpacked and its program run
-#   5. the fuzz targets, each for FUZZ_SECONDS (default 60)
+#   3. ThreadSanitizer build: only the test that shares one object between threads
+#   4. big-endian cross build for s390x: the tests that need no other library, under qemu
+#   5. the Debian package: built, listed, unpacked and its program run
+#   6. the fuzz targets, each for FUZZ_SECONDS (default 60)
 # and ends with one line counting the tests of all stages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,7 @@ stage() { printf '\n=== %s ===\n' "$*"; }
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 
-for preset in release sanitize s390x; do
+for preset in release sanitize tsan s390x; do
   stage "$preset: build and test"
   cmake --workflow --preset "$preset" 2>&1 | tee "$logs/$preset.log"
 done
