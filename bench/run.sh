@@ -5,7 +5,9 @@
 #   2. cipher_bench again with OpenSSL's AES instructions masked off, so that the
 #      table rounds meet OpenSSL's own software AES;
 #   3. bench/process.sh: SEALWRIT's whole-process time and peak memory against
-#      `openssl enc`.
+#      `openssl enc`;
+#   4. wide_block_bench: member EncryptBlock/DecryptBlock on 24- and 32-byte blocks,
+#      every key length and path, against libmcrypt's ECB.
 # and ends with one table of all cipher figures (medians of the repetitions).
 #
 # Environment: MIN_TIME (seconds per repetition, default 0.1) and REPETITIONS
@@ -20,13 +22,13 @@ min_time=${MIN_TIME:-0.1}
 repetitions=${REPETITIONS:-3}
 results=build/bench/results
 
-scripts/install-deps.sh cmake ninja-build g++ libbenchmark-dev libssl-dev python3
+scripts/install-deps.sh cmake ninja-build g++ libbenchmark-dev libssl-dev libmcrypt-dev python3
 
 stage() { printf '\n=== %s ===\n' "$*"; }
 
 stage "build (preset bench)"
 cmake --preset bench >/dev/null
-cmake --build build/bench --target cipher_bench SEALWRIT
+cmake --build build/bench --target cipher_bench wide_block_bench SEALWRIT
 mkdir -p "$results"
 
 run_cipher_bench() {
@@ -48,6 +50,12 @@ OPENSSL_ia32cap="~0x200000200000000" run_cipher_bench "$results/cipher-openssl-n
 
 stage "whole process"
 bench/process.sh build/bench/SEALWRIT | tee "$results/process.txt"
+
+stage "wide_block_bench, against libmcrypt"
+build/bench/bench/wide_block_bench \
+  --benchmark_min_time="$min_time" \
+  --benchmark_repetitions="$repetitions" \
+  --benchmark_report_aggregates_only=true | tee "$results/wide-blocks.txt"
 
 stage "summary"
 python3 - "$results/cipher.json" "$results/cipher-openssl-noaes.json" <<'EOF'
