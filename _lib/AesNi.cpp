@@ -76,17 +76,6 @@ void AesniDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE*
     RunWholeRegisters<Xmm>(true, rk, rounds, in, out, blocks);
 }
 
-// Placeholder until the wide rounds run on the AES instructions.
-void AesniEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
-                           BYTE* out) {
-    GetPortableBackend()->encrypt_wide_block(rk, rounds, blockBytes, in, out);
-}
-
-void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
-                           BYTE* out) {
-    GetPortableBackend()->decrypt_wide_block(rk, rounds, blockBytes, in, out);
-}
-
 void AesniEncryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t firstObject, int rounds,
                                     const BYTE* in, BYTE* out, std::size_t blocks) {
     RunMultiKeyBlocks<false>(keys, firstObject, rounds, in, out, blocks);

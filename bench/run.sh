@@ -6,7 +6,9 @@
 #      table rounds meet OpenSSL's own software AES;
 #   3. bench/process.sh: SEALWRIT's whole-process time and peak memory against
 #      `openssl enc`;
-#   4. multikey_bench: the multi-key walk on each path against its one-key rate.
+#   4. multikey_bench: the multi-key walk on each path against its one-key rate;
+#   5. wide_block_bench: member EncryptBlock/DecryptBlock on 24- and 32-byte blocks,
+#      every key length and path, against libmcrypt's ECB.
 # and ends with one table of all cipher figures (medians of the repetitions).
 #
 # Environment: MIN_TIME (seconds per repetition, default 0.1) and REPETITIONS
@@ -21,13 +23,13 @@ min_time=${MIN_TIME:-0.1}
 repetitions=${REPETITIONS:-3}
 results=build/bench/results
 
-scripts/install-deps.sh cmake ninja-build g++ libbenchmark-dev libssl-dev python3
+scripts/install-deps.sh cmake ninja-build g++ libbenchmark-dev libssl-dev libmcrypt-dev python3
 
 stage() { printf '\n=== %s ===\n' "$*"; }
 
 stage "build (preset bench)"
 cmake --preset bench >/dev/null
-cmake --build build/bench --target cipher_bench multikey_bench SEALWRIT
+cmake --build build/bench --target cipher_bench multikey_bench wide_block_bench SEALWRIT
 mkdir -p "$results"
 
 run_cipher_bench() {
@@ -56,6 +58,12 @@ build/bench/bench/multikey_bench \
   --benchmark_repetitions="$repetitions" \
   --benchmark_report_aggregates_only=true \
   --benchmark_out="$results/multikey.json" --benchmark_out_format=json >/dev/null
+
+stage "wide_block_bench, against libmcrypt"
+build/bench/bench/wide_block_bench \
+  --benchmark_min_time="$min_time" \
+  --benchmark_repetitions="$repetitions" \
+  --benchmark_report_aggregates_only=true | tee "$results/wide-blocks.txt"
 
 stage "summary"
 python3 - "$results/cipher.json" "$results/cipher-openssl-noaes.json" <<'EOF'

@@ -17,9 +17,12 @@ TEST(Dispatch, OffersExactlyTheBackEndsTheCpuHas) {
     __builtin_cpu_init();
     const bool aes = __builtin_cpu_supports("aes");
     const bool vaes = __builtin_cpu_supports("vaes");
-    EXPECT_EQ(GetAesniBackend() != nullptr, aes);
-    EXPECT_EQ(GetVaes256Backend() != nullptr, aes && vaes && __builtin_cpu_supports("avx2"));
-    EXPECT_EQ(GetVaes512Backend() != nullptr, aes && vaes && __builtin_cpu_supports("avx512f"));
+    const bool aesni = aes && __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1");
+    EXPECT_EQ(GetAesniBackend() != nullptr, aesni);
+    EXPECT_EQ(GetVaes256Backend() != nullptr, aesni && vaes && __builtin_cpu_supports("avx2"));
+    EXPECT_EQ(GetVaes512Backend() != nullptr, aesni && vaes && __builtin_cpu_supports("avx512f") &&
+                                                  __builtin_cpu_supports("avx512vl") &&
+                                                  __builtin_cpu_supports("avx512vbmi"));
 }
 #elif defined(__aarch64__) && defined(__linux__)
 // The CPU's own ID register (Linux lets user space read it where HWCAP_CPUID says so),
