@@ -47,7 +47,8 @@ struct AesBackend {
     void (*decrypt_wide_block)(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
                                BYTE* out);
     // Whole 16-byte blocks, block k under the round keys of object k % keys.count,
-    // every object with the same number of rounds; in may equal out.
+    // every object with the same number of rounds; in may equal out, no other overlap
+    // (blocks in flight are read before earlier ones are written).
     void (*encrypt_blocks_multikey)(const RoundKeyArray& keys, int rounds, const BYTE* in,
                                     BYTE* out, std::size_t blocks);
     void (*decrypt_blocks_multikey)(const RoundKeyArray& keys, int rounds, const BYTE* in,

@@ -37,10 +37,14 @@ CpuFeatures DetectFeatures() {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return f;
     const bool sse2 = edx & (1u << 26);
+    const bool ssse3 = ecx & (1u << 9);
+    const bool sse41 = ecx & (1u << 19);
     const bool aes = ecx & (1u << 25);
     const bool osxsave = ecx & (1u << 27);
     const bool avx = ecx & (1u << 28);
-    f.aesni = sse2 && aes;
+    // The wide blocks' byte moves need SSSE3 and SSE4.1, which every CPU with AES-NI
+    // has; checking costs nothing and keeps an odd emulator safe.
+    f.aesni = sse2 && ssse3 && sse41 && aes;
 
     const unsigned long long xcr0 = osxsave ? SavedRegisterState() : 0;
     const bool ymmSaved = (xcr0 & 0x06) == 0x06;  // SSE and AVX state
@@ -50,9 +54,13 @@ CpuFeatures DetectFeatures() {
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
     const bool avx2 = ebx & (1u << 5);
     const bool avx512f = ebx & (1u << 16);
+    const bool avx512vl = ebx & (1u << 31);
+    const bool avx512vbmi = ecx & (1u << 1);
     const bool vaes = ecx & (1u << 9);
     f.vaes256 = vaes && avx2;
-    f.vaes512 = vaes && avx512f && zmmSaved;
+    // Its wide blocks use VBMI's byte permutation on 128-bit registers; every CPU with
+    // VAES and AVX-512F so far has both.
+    f.vaes512 = vaes && avx512f && avx512vl && avx512vbmi && zmmSaved;
     return f;
 }
 

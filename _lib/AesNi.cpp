@@ -15,6 +15,7 @@ struct Xmm {
     static Vec Load(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const Vec*>(p)); }
     static void Store(BYTE* p, Vec v) { _mm_storeu_si128(reinterpret_cast<Vec*>(p), v); }
     static Vec Broadcast(const BYTE* row) { return Load(row); }
+    static Vec Gather(const BYTE* const* rows) { return Load(rows[0]); }
     static Vec Xor(Vec a, Vec b) { return _mm_xor_si128(a, b); }
     static Vec Round(bool decrypt, Vec s, Vec k) {
         return decrypt ? _mm_aesdec_si128(s, k) : _mm_aesenc_si128(s, k);
@@ -23,6 +24,45 @@ struct Xmm {
         return decrypt ? _mm_aesdeclast_si128(s, k) : _mm_aesenclast_si128(s, k);
     }
 };
+
+// The multi-key walk when the objects come round too seldom to keep their keys in
+// registers: eight blocks in flight, each loading its own object's row every round.
+// The objects of a group follow one another, wrapping at keys.count.
+template <bool kDecrypt>
+void RunMultiKeyBlocks(const RoundKeyArray& keys, std::size_t firstObject, int rounds,
+                       const BYTE* in, BYTE* out, std::size_t blocks) {
+    constexpr std::size_t kInFlight = Xmm::kRegistersInFlight;
+    std::size_t object = firstObject;
+    auto nextRows = [&]() {
+        const BYTE* rows = keys.first + object * keys.stride;
+        if (++object == keys.count) object = 0;
+        return rows;
+    };
+    auto row = [](const BYTE* rows, int r) { return Xmm::Load(rows + kRoundKeyRowBytes * r); };
+    std::size_t b = 0;
+    for (; b + kInFlight <= blocks; b += kInFlight) {
+        const BYTE* rows[kInFlight];
+        Xmm::Vec s[kInFlight];
+        for (std::size_t i = 0; i < kInFlight; ++i) {
+            rows[i] = nextRows();
+            s[i] = Xmm::Xor(Xmm::Load(in + 16 * (b + i)), row(rows[i], 0));
+        }
+        for (int r = 1; r < rounds; ++r) {
+            for (std::size_t i = 0; i < kInFlight; ++i) {
+                s[i] = Xmm::Round(kDecrypt, s[i], row(rows[i], r));
+            }
+        }
+        for (std::size_t i = 0; i < kInFlight; ++i) {
+            Xmm::Store(out + 16 * (b + i), Xmm::LastRound(kDecrypt, s[i], row(rows[i], rounds)));
+        }
+    }
+    for (; b < blocks; ++b) {
+        const BYTE* rows = nextRows();
+        Xmm::Vec s = Xmm::Xor(Xmm::Load(in + 16 * b), row(rows, 0));
+        for (int r = 1; r < rounds; ++r) s = Xmm::Round(kDecrypt, s, row(rows, r));
+        Xmm::Store(out + 16 * b, Xmm::LastRound(kDecrypt, s, row(rows, rounds)));
+    }
+}
 
 }  // namespace
 
@@ -36,34 +76,24 @@ void AesniDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE*
     RunWholeRegisters<Xmm>(true, rk, rounds, in, out, blocks);
 }
 
-// Placeholder until the wide rounds run on the AES instructions.
-void AesniEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
-                           BYTE* out) {
-    GetPortableBackend()->encrypt_wide_block(rk, rounds, blockBytes, in, out);
+void AesniEncryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t firstObject, int rounds,
+                                    const BYTE* in, BYTE* out, std::size_t blocks) {
+    RunMultiKeyBlocks<false>(keys, firstObject, rounds, in, out, blocks);
 }
 
-void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
-                           BYTE* out) {
-    GetPortableBackend()->decrypt_wide_block(rk, rounds, blockBytes, in, out);
+void AesniDecryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t firstObject, int rounds,
+                                    const BYTE* in, BYTE* out, std::size_t blocks) {
+    RunMultiKeyBlocks<true>(keys, firstObject, rounds, in, out, blocks);
 }
 
-// Placeholder until the multi-key walk keeps blocks in flight.
 void AesniEncryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
                                 std::size_t blocks) {
-    for (std::size_t b = 0; b < blocks; ++b) {
-        const BYTE* rows = keys.first + (b % keys.count) * keys.stride;
-        AesniEncryptBlocks(reinterpret_cast<const RoundKeyRow*>(rows), rounds, in + 16 * b,
-                           out + 16 * b, 1);
-    }
+    RunMultiKeyRegisters<Xmm, false>(keys, rounds, in, out, blocks);
 }
 
 void AesniDecryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
                                 std::size_t blocks) {
-    for (std::size_t b = 0; b < blocks; ++b) {
-        const BYTE* rows = keys.first + (b % keys.count) * keys.stride;
-        AesniDecryptBlocks(reinterpret_cast<const RoundKeyRow*>(rows), rounds, in + 16 * b,
-                           out + 16 * b, 1);
-    }
+    RunMultiKeyRegisters<Xmm, true>(keys, rounds, in, out, blocks);
 }
 
 // With the word in all four columns, ShiftRows moves nothing, so AESENCLAST with a

@@ -18,6 +18,10 @@ struct Ymm {
     static Vec Broadcast(const BYTE* row) {
         return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
     }
+    static Vec Gather(const BYTE* const* rows) {
+        return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(rows[1]),
+                                   reinterpret_cast<const __m128i*>(rows[0]));
+    }
     static Vec Xor(Vec a, Vec b) { return _mm256_xor_si256(a, b); }
     static Vec Round(bool decrypt, Vec s, Vec k) {
         return decrypt ? _mm256_aesdec_epi128(s, k) : _mm256_aesenc_epi128(s, k);
@@ -34,7 +38,7 @@ const AesBackend kVaes256Backend = {"vaes256",
                                     &RunWideBlocks<Ymm, true>,
                                     &AesniEncryptWideBlock,
                                     &AesniDecryptWideBlock,
-                                    &AesniEncryptBlocksMultiKey,
-                                    &AesniDecryptBlocksMultiKey,
+                                    &RunMultiKeyRegisters<Ymm, false>,
+                                    &RunMultiKeyRegisters<Ymm, true>,
                                     &AesniSubWord,
                                     &AesniInvMixColumn};

@@ -22,6 +22,16 @@ struct Zmm {
             _mm512_zextsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
         return _mm512_maskz_shuffle_i32x4(0xFFFF, wide, wide, 0);
     }
+    // Masked inserts, for the same reason.
+    static Vec Gather(const BYTE* const* rows) {
+        auto pair = [](const BYTE* lo, const BYTE* hi) {
+            return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(hi),
+                                       reinterpret_cast<const __m128i*>(lo));
+        };
+        const Vec zero = _mm512_setzero_si512();
+        const Vec low = _mm512_mask_inserti64x4(zero, 0xFF, zero, pair(rows[0], rows[1]), 0);
+        return _mm512_mask_inserti64x4(low, 0xFF, low, pair(rows[2], rows[3]), 1);
+    }
     static Vec Xor(Vec a, Vec b) { return _mm512_xor_si512(a, b); }
     static Vec Round(bool decrypt, Vec s, Vec k) {
         return decrypt ? _mm512_aesdec_epi128(s, k) : _mm512_aesenc_epi128(s, k);
@@ -36,9 +46,9 @@ struct Zmm {
 const AesBackend kVaes512Backend = {"vaes512",
                                     &RunWideBlocks<Zmm, false>,
                                     &RunWideBlocks<Zmm, true>,
-                                    &AesniEncryptWideBlock,
-                                    &AesniDecryptWideBlock,
-                                    &AesniEncryptBlocksMultiKey,
-                                    &AesniDecryptBlocksMultiKey,
+                                    &VbmiEncryptWideBlock,
+                                    &VbmiDecryptWideBlock,
+                                    &RunMultiKeyRegisters<Zmm, false>,
+                                    &RunMultiKeyRegisters<Zmm, true>,
                                     &AesniSubWord,
                                     &AesniInvMixColumn};

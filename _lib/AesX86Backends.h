@@ -16,8 +16,8 @@ void AesniEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE*
 void AesniDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                         std::size_t blocks);
 
-// One 24- or 32-byte block and the multi-key walk on AES-NI; the VAES back ends use
-// these too.
+// One 24- or 32-byte block (AesNiWide.cpp) and the multi-key walk on AES-NI; the
+// VAES back ends use these too.
 void AesniEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
                            BYTE* out);
 void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
@@ -26,11 +26,23 @@ void AesniEncryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYT
                                 std::size_t blocks);
 void AesniDecryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
                                 std::size_t blocks);
+// The multi-key walk with each block loading its own object's rows, block 0 under
+// object firstObject: for objects that come round too seldom to keep their keys in
+// registers, and for the blocks a wider loop leaves.
+void AesniEncryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t firstObject, int rounds,
+                                    const BYTE* in, BYTE* out, std::size_t blocks);
+void AesniDecryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t firstObject, int rounds,
+                                    const BYTE* in, BYTE* out, std::size_t blocks);
 
 // VAES on 256-bit registers with AVX2 (AesVaes256.cpp).
 extern const AesBackend kVaes256Backend;
 
-// VAES on 512-bit registers with AVX-512F (AesVaes512.cpp).
+// VAES on 512-bit registers with AVX-512F (AesVaes512.cpp); its wide blocks run on
+// AES-NI with AVX-512 VBMI's byte permutation (AesVbmiWide.cpp).
 extern const AesBackend kVaes512Backend;
+void VbmiEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                          BYTE* out);
+void VbmiDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                          BYTE* out);
 
 #endif

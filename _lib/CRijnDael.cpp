@@ -2,6 +2,7 @@
 #include "../_inc/CRijnDael.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -223,18 +224,29 @@ void CRijnDael::RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR
 
     // When every object the walk reaches is keyed for 16-byte blocks with one round
     // count, the back end runs the whole walk with blocks in flight; otherwise each
-    // block goes on its own so that the refusals come in order.
-    bool uniform = inUse > 0;
+    // block goes on its own so that the refusals come in order. Blocks in flight are
+    // read before earlier ones are written, so buffers that overlap other than
+    // exactly also go one block at a time, to read what the walk always read.
+    const std::uintptr_t src = reinterpret_cast<std::uintptr_t>(pszSrc);
+    const std::uintptr_t dest = reinterpret_cast<std::uintptr_t>(pszDest);
+    const std::size_t span = 16 * blocks;
+    bool uniform = inUse > 0 && (src == dest || src + span <= dest || dest + span <= src);
     for (int i = 0; i < inUse && uniform; ++i) {
         uniform = pKeys[i].m_bKeyInit && pKeys[i].m_blockSize == 16 &&
                   pKeys[i].m_iROUNDS == pKeys[0].m_iROUNDS;
     }
-    if (uniform) {
+    const AesBackend* backend = ActiveAesBackend();
+    if (uniform && inUse == 1) {
+        // One object: the one-key loop, round keys held in registers.
+        const CRijnDael& key = pKeys[0];
+        (decrypt ? backend->decrypt_blocks : backend->encrypt_blocks)(
+            decrypt ? key.m_KdBytes : key.m_KeBytes, key.m_iROUNDS, Bytes(pszSrc), Bytes(pszDest),
+            blocks);
+    } else if (uniform) {
         const std::size_t rows =
             decrypt ? offsetof(CRijnDael, m_KdBytes) : offsetof(CRijnDael, m_KeBytes);
         const RoundKeyArray keys = {reinterpret_cast<const BYTE*>(pKeys) + rows, sizeof(CRijnDael),
                                     std::size_t(inUse)};
-        const AesBackend* backend = ActiveAesBackend();
         (decrypt ? backend->decrypt_blocks_multikey : backend->encrypt_blocks_multikey)(
             keys, pKeys[0].m_iROUNDS, Bytes(pszSrc), Bytes(pszDest), blocks);
     } else {

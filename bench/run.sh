@@ -5,7 +5,10 @@
 #   2. cipher_bench again with OpenSSL's AES instructions masked off, so that the
 #      table rounds meet OpenSSL's own software AES;
 #   3. bench/process.sh: SEALWRIT's whole-process time and peak memory against
-#      `openssl enc`.
+#      `openssl enc`;
+#   4. multikey_bench: the multi-key walk on each path against its one-key rate;
+#   5. wide_block_bench: member EncryptBlock/DecryptBlock on 24- and 32-byte blocks,
+#      every key length and path, against libmcrypt's ECB.
 # and ends with one table of all cipher figures (medians of the repetitions).
 #
 # Environment: MIN_TIME (seconds per repetition, default 0.1) and REPETITIONS
@@ -20,13 +23,13 @@ min_time=${MIN_TIME:-0.1}
 repetitions=${REPETITIONS:-3}
 results=build/bench/results
 
-scripts/install-deps.sh cmake ninja-build g++ libbenchmark-dev libssl-dev python3
+scripts/install-deps.sh cmake ninja-build g++ libbenchmark-dev libssl-dev libmcrypt-dev python3
 
 stage() { printf '\n=== %s ===\n' "$*"; }
 
 stage "build (preset bench)"
 cmake --preset bench >/dev/null
-cmake --build build/bench --target cipher_bench SEALWRIT
+cmake --build build/bench --target cipher_bench multikey_bench wide_block_bench SEALWRIT
 mkdir -p "$results"
 
 run_cipher_bench() {
@@ -48,6 +51,19 @@ OPENSSL_ia32cap="~0x200000200000000" run_cipher_bench "$results/cipher-openssl-n
 
 stage "whole process"
 bench/process.sh build/bench/SEALWRIT | tee "$results/process.txt"
+
+stage "multikey_bench"
+build/bench/bench/multikey_bench \
+  --benchmark_min_time="$min_time" \
+  --benchmark_repetitions="$repetitions" \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$results/multikey.json" --benchmark_out_format=json >/dev/null
+
+stage "wide_block_bench, against libmcrypt"
+build/bench/bench/wide_block_bench \
+  --benchmark_min_time="$min_time" \
+  --benchmark_repetitions="$repetitions" \
+  --benchmark_report_aggregates_only=true | tee "$results/wide-blocks.txt"
 
 stage "summary"
 python3 - "$results/cipher.json" "$results/cipher-openssl-noaes.json" <<'EOF'
@@ -109,3 +125,25 @@ print("(SetKey builds both schedules; OpenSSL's row rekeys an encrypting and a d
       " context.)")
 EOF
 sed -n '/=== whole process on a 1 KiB text ===/,$p' "$results/process.txt"
+
+echo
+python3 - "$results/multikey.json" <<'PY'
+import json, sys
+
+rows = {b["run_name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"]
+        if b.get("aggregate_name") == "median" and not b.get("error_occurred")}
+counts = sorted({int(n.split("/")[2]) for n in rows if n.count("/") == 2})
+print("Multi-key walk on 16 KiB: MB/s (median), and in brackets the rate over the same"
+      " path's one-key\nEncrypt/Decrypt in the same run.")
+print(f"{'path':<9} {'direction':<9} {'one key':>9} " + " ".join(f"{f'{n} keys':>16}" for n in counts))
+for name, row in rows.items():
+    if name.count("/") != 1:
+        continue
+    direction, path = name.split("/")
+    cells = []
+    for n in counts:
+        multi = rows.get(f"{direction}Block/{path}/{n}")
+        cells.append(f"{multi['bytes_per_second'] / 1e6:9.0f} ({multi['vs_one_key']:.2f})"
+                     if multi and "vs_one_key" in multi else f"{'-':>16}")
+    print(f"{path:<9} {direction:<9} {row['bytes_per_second'] / 1e6:9.0f} " + " ".join(cells))
+PY

@@ -29,6 +29,15 @@ Bytes RandomBytes(std::mt19937_64& rng, std::size_t n) {
     return out;
 }
 
+Bytes CryptBlocks(bool encrypt, const CRijnDael& cipher, const Bytes& in) {
+    Bytes out(in.size());
+    const std::size_t size = std::size_t(cipher.GetBlockSize());
+    for (std::size_t at = 0; size > 0 && at + size <= in.size(); at += size) {
+        CryptBlock(encrypt, cipher, in.data() + at, out.data() + at);
+    }
+    return out;
+}
+
 std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name) {
     const std::string path = std::string(SEALWRIT_VECTOR_DIR) + "/" + name;
     std::ifstream file(path);

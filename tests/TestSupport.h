@@ -21,13 +21,12 @@ Bytes FromHex(const std::string& hex);
 std::string ToHex(const Bytes& bytes);
 Bytes RandomBytes(std::mt19937_64& rng, std::size_t n);
 
-// What f printed on standard output.
-template <typename F>
-std::string Printed(F f) {
-    testing::internal::CaptureStdout();
-    f();
-    return testing::internal::GetCapturedStdout();
+// The member EncryptBlock or DecryptBlock, in place or not, and over every whole
+// block of in into a fresh buffer.
+inline void CryptBlock(bool encrypt, const CRijnDael& cipher, LPCSTR in, LPSTR out) {
+    encrypt ? cipher.EncryptBlock(in, out) : cipher.DecryptBlock(in, out);
 }
+Bytes CryptBlocks(bool encrypt, const CRijnDael& cipher, const Bytes& in);
 
 // The fields of every line of tests/vectors/<name> that is neither blank nor a
 // '#' comment.

@@ -6,9 +6,10 @@
 //
 //   valgrind --error-exitcode=1 constant_time_check PATH WHAT
 //
-// PATH is the name of a back end ("portable", "aesni", ...); WHAT is "key" (keying with a secret key,
-// then encrypting public data with the secret round keys) or "data" (a public key,
-// secret data). Exit status 77 means this CPU, as valgrind presents it, lacks PATH.
+// PATH is the name of a back end ("portable", "aesni", ...); WHAT is "key" (keying with a secret
+// key, then encrypting public data with the secret round keys) or "data" (a public key, secret
+// data). Every key length with every block length is keyed and run. Exit status 77 means this CPU,
+// as valgrind presents it, lacks PATH.
 #include <valgrind/memcheck.h>
 
 #include <cstdio>
@@ -23,8 +24,8 @@ void MarkSecret(void* p, std::size_t n) { VALGRIND_MAKE_MEM_UNDEFINED(p, n); }
 
 const int kLength = 16 * 37 + 9;  // every wide path's full stride, then a tail
 
-// Every 16-byte-block operation: whole blocks, a tail, in place, one block, and the
-// multi-key walk.
+// Every operation: whole 16-byte blocks, a tail, in place, one block of the object's
+// size (in place too), and for 16-byte objects the multi-key walk.
 void RunEveryOperation(CRijnDael* keys, int nKeys, char* in, char* out) {
     CRijnDael& cipher = keys[0];
     cipher.Encrypt(in, out, kLength);
@@ -32,19 +33,24 @@ void RunEveryOperation(CRijnDael* keys, int nKeys, char* in, char* out) {
     cipher.Encrypt(out, out, kLength);
     cipher.EncryptBlock(in, out);
     cipher.DecryptBlock(in, out);
+    cipher.EncryptBlock(out, out);
+    if (cipher.GetBlockSize() != 16) return;  // the walk takes 16-byte objects only
     CRijnDael::EncryptBlock(keys, nKeys, in, out, kLength);
     CRijnDael::DecryptBlock(keys, nKeys, in, out, kLength);
+    CRijnDael::EncryptBlock(keys, nKeys, in, out, 16 * 5);  // under two blocks a key
 }
 
 void Check(bool secretKey, bool secretData) {
     static char in[kLength], out[kLength];
     if (secretData) MarkSecret(in, sizeof in);
-    for (int keylength : {16, 24, 32}) {
-        char key[32] = {};
-        if (secretKey) MarkSecret(key, sizeof key);
-        CRijnDael cipher;
-        cipher.SetKey(key, keylength, 16);
-        RunEveryOperation(&cipher, 1, in, out);
+    for (int blockSize : {16, 24, 32}) {
+        for (int keylength : {16, 24, 32}) {
+            char key[32] = {};
+            if (secretKey) MarkSecret(key, sizeof key);
+            CRijnDael cipher;
+            cipher.SetKey(key, keylength, blockSize);
+            RunEveryOperation(&cipher, 1, in, out);
+        }
     }
     char keyRun[48] = {};
     if (secretKey) MarkSecret(keyRun, sizeof keyRun);

@@ -101,11 +101,14 @@ TEST(KeyMaterial, IsWipedByReKeyingAndDestruction) {
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
 TEST(Dispatch, OffersExactlyTheBackEndsTheCpuHas) {
     __builtin_cpu_init();
-    const bool aes = __builtin_cpu_supports("aes");
-    const bool vaes = aes && __builtin_cpu_supports("vaes");
-    EXPECT_EQ(GetAesniBackend() != nullptr, aes);
+    const bool aesni = __builtin_cpu_supports("aes") && __builtin_cpu_supports("ssse3") &&
+                       __builtin_cpu_supports("sse4.1");
+    const bool vaes = aesni && __builtin_cpu_supports("vaes");
+    EXPECT_EQ(GetAesniBackend() != nullptr, aesni);
     EXPECT_EQ(GetVaes256Backend() != nullptr, vaes && __builtin_cpu_supports("avx2"));
-    EXPECT_EQ(GetVaes512Backend() != nullptr, vaes && __builtin_cpu_supports("avx512f"));
+    EXPECT_EQ(GetVaes512Backend() != nullptr, vaes && __builtin_cpu_supports("avx512f") &&
+                                                  __builtin_cpu_supports("avx512vl") &&
+                                                  __builtin_cpu_supports("avx512vbmi"));
 }
 #elif defined(__aarch64__) && defined(__linux__)
 // The CPU's own ID register (Linux lets user space read it where HWCAP_CPUID says so),

@@ -1,0 +1,180 @@
+// Throughput of the member EncryptBlock/DecryptBlock on 24- and 32-byte blocks (and,
+// for comparison, 16-byte ones), one call per block over a buffer, for every key
+// length and every cipher path this CPU runs, next to libmcrypt's Rijndael ECB
+// (rijndael-128, -192, -256) encrypting the same buffer in one call.
+//
+// Benchmarks are named OPERATION/PATH/BLOCK/KEY; libmcrypt's rows use the path name
+// "libmcrypt". Every row carries vs_mcrypt: its rate divided by libmcrypt's for the
+// same operation, block and key length in this run.
+#include <benchmark/benchmark.h>
+#include <mcrypt.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../_lib/AesBackend.h"
+#include "CRijnDael.h"
+
+namespace {
+
+const char kPeer[] = "libmcrypt";
+const char kRatioCounter[] = "vs_mcrypt";
+const int kBlocksPerBuffer = 256;
+
+std::vector<char> RandomBuffer(std::size_t size, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<char> buffer(size);
+    for (char& byte : buffer) byte = static_cast<char>(rng() & 0xFF);
+    return buffer;
+}
+
+// The key only fixes the round keys; the round count, not the key, decides the work.
+std::vector<char> Key(int keylength) { return RandomBuffer(std::size_t(keylength), 7u); }
+
+struct Case {
+    bool encrypt;
+    int blockSize;
+    int keylength;
+    std::string Name(const std::string& path) const {
+        return std::string(encrypt ? "EncryptBlock/" : "DecryptBlock/") + path + "/" +
+               std::to_string(blockSize) + "/" + std::to_string(keylength);
+    }
+};
+
+// libmcrypt's ECB, opened and keyed once; null if it cannot be.
+struct Mcrypt {
+    explicit Mcrypt(const Case& c) {
+        std::string algorithm = "rijndael-" + std::to_string(8 * c.blockSize);
+        char mode[] = "ecb";
+        td = mcrypt_module_open(&algorithm[0], nullptr, mode, nullptr);
+        std::vector<char> key = Key(c.keylength);
+        if (td != MCRYPT_FAILED && mcrypt_generic_init(td, key.data(), c.keylength, nullptr) < 0) {
+            mcrypt_module_close(td);
+            td = MCRYPT_FAILED;
+        }
+    }
+    ~Mcrypt() {
+        if (td == MCRYPT_FAILED) return;
+        mcrypt_generic_deinit(td);
+        mcrypt_module_close(td);
+    }
+    bool Run(bool encrypt, std::vector<char>& buffer) {
+        const int n = int(buffer.size());
+        return (encrypt ? mcrypt_generic(td, buffer.data(), n)
+                        : mdecrypt_generic(td, buffer.data(), n)) == 0;
+    }
+    MCRYPT td;
+};
+
+void RunBlocks(const CRijnDael& cipher, bool encrypt, const char* in, char* out, std::size_t size) {
+    const std::size_t step = std::size_t(cipher.GetBlockSize());
+    for (std::size_t at = 0; at < size; at += step) {
+        if (encrypt) {
+            cipher.EncryptBlock(in + at, out + at);
+        } else {
+            cipher.DecryptBlock(in + at, out + at);
+        }
+    }
+}
+
+void BenchMcrypt(benchmark::State& state, Case c) {
+    Mcrypt peer(c);
+    std::vector<char> buffer = RandomBuffer(std::size_t(c.blockSize) * kBlocksPerBuffer, 1u);
+    if (peer.td == MCRYPT_FAILED) state.SkipWithError("libmcrypt cannot be set up");
+    for (auto _ : state) {
+        if (!peer.Run(c.encrypt, buffer)) state.SkipWithError("libmcrypt failed");
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(buffer.size()));
+}
+
+void BenchOurs(benchmark::State& state, const AesBackend* backend, Case c) {
+    SelectAesBackendForTesting(backend);
+    CRijnDael cipher;
+    const std::vector<char> key = Key(c.keylength);
+    cipher.SetKey(key.data(), c.keylength, c.blockSize);
+    const std::vector<char> in = RandomBuffer(std::size_t(c.blockSize) * kBlocksPerBuffer, 1u);
+    std::vector<char> out(in.size()), theirs = in;
+    // Figures from a path that computes something else would be worthless.
+    RunBlocks(cipher, c.encrypt, in.data(), out.data(), in.size());
+    Mcrypt peer(c);
+    if (peer.td == MCRYPT_FAILED || !peer.Run(c.encrypt, theirs) || out != theirs) {
+        state.SkipWithError("this path's output differs from libmcrypt's");
+    }
+    for (auto _ : state) {
+        RunBlocks(cipher, c.encrypt, in.data(), out.data(), in.size());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(in.size()));
+}
+
+// Adds to every run its rate relative to libmcrypt's run of the same case, then hands
+// it on to the display reporter.
+class PeerRatioReporter : public benchmark::BenchmarkReporter {
+public:
+    explicit PeerRatioReporter(benchmark::BenchmarkReporter* inner) : m_inner(inner) {}
+    bool ReportContext(const Context& context) override {
+        m_inner->SetOutputStream(&GetOutputStream());
+        m_inner->SetErrorStream(&GetErrorStream());
+        return m_inner->ReportContext(context);
+    }
+    void ReportRuns(const std::vector<Run>& runs) override {
+        std::vector<Run> annotated = runs;
+        for (Run& run : annotated) AddRatio(run);
+        m_inner->ReportRuns(annotated);
+    }
+    void Finalize() override { m_inner->Finalize(); }
+
+private:
+    void AddRatio(Run& run) {
+        const auto rate = run.counters.find("bytes_per_second");
+        if (run.error_occurred || rate == run.counters.end()) return;
+        // A ratio of two spreads means nothing; of two means or medians it does.
+        if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean" &&
+            run.aggregate_name != "median") {
+            return;
+        }
+        // Path is the second field of the name; the case is the name without it.
+        std::string name = run.run_name.function_name;
+        const std::size_t first = name.find('/'), second = name.find('/', first + 1);
+        const std::string path = name.substr(first + 1, second - first - 1);
+        const std::string key = name.erase(first, second - first) + "/" + run.aggregate_name + "/" +
+                                std::to_string(run.repetition_index);
+        if (path == kPeer) m_peerRates[key] = rate->second.value;
+        const auto peer = m_peerRates.find(key);
+        if (peer == m_peerRates.end()) return;
+        run.counters[kRatioCounter] = benchmark::Counter(rate->second.value / peer->second);
+    }
+
+    benchmark::BenchmarkReporter* m_inner;
+    std::map<std::string, double> m_peerRates;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    const AesBackend* defaultBackend = ActiveAesBackend();
+    std::vector<Case> cases;
+    for (bool encrypt : {true, false}) {
+        for (int blockSize : {16, 24, 32}) {
+            for (int keylength : {16, 24, 32}) cases.push_back({encrypt, blockSize, keylength});
+        }
+    }
+    // Each case's rows one after another, libmcrypt's first, so that a ratio compares
+    // runs close in time on a machine that may be doing other work.
+    for (const Case& c : cases) {
+        benchmark::RegisterBenchmark(c.Name(kPeer).c_str(), BenchMcrypt, c);
+        for (const AesBackend* backend : AvailableAesBackends()) {
+            benchmark::RegisterBenchmark(c.Name(backend->name).c_str(), BenchOurs, backend, c);
+        }
+    }
+    PeerRatioReporter display(benchmark::CreateDefaultDisplayReporter());
+    benchmark::RunSpecifiedBenchmarks(&display);
+    benchmark::Shutdown();
+    SelectAesBackendForTesting(defaultBackend);
+    return 0;
+}
