@@ -381,6 +381,19 @@ TEST(Sweep, MultiKeyCountsAndLengths) {
             CheckCase(MultiKey(nKeys, 16 * nKeys, n));
         }
     }
+    // Key counts against block counts and register widths: the objects the walk
+    // reaches keyed with one key length (0: 16 and 32 bytes in turn, so that round
+    // counts differ), tails of 0 to 9 bytes.
+    const int kWalks[][3] = {{1, 16, 70},     {2, 16, 1024}, {3, 16, 2109}, {4, 0, 40},
+                             {8, 32, 67},     {9, 16, 5},    {12, 24, 300}, {64, 16, 1024},
+                             {100, 16, 1027}, {500, 16, 997}};
+    for (const auto& [count, keyLength, blocks] : kWalks) {
+        std::vector<Shape> objects(std::size_t(count), Shape{0, 0});
+        for (int i = 0; i < std::min(count, blocks); ++i) {
+            objects[std::size_t(i)] = {keyLength ? keyLength : 16 + 16 * (i % 2), 16};
+        }
+        CheckCase(MultiKey(0, 0, std::size_t(16 * blocks + blocks % 10), objects));
+    }
 }
 
 // The fuzz target's decoding of its input, in builds without libFuzzer: among them
