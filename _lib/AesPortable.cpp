@@ -1,21 +1,18 @@
 // The portable back end: Rijndael's rounds in plain C++ for every CPU and block
 // size, bitsliced so that no branch and no memory address depends on the key or the
-// data.
+// data, and no table is read at all.
 //
-// A bitsliced state is eight words ("planes"): plane k holds bit k of every byte. The
-// S-box becomes a Boolean circuit over whole planes, and ShiftRows and MixColumns
-// become shifts and masks by constant amounts. Within a plane, bit
-//     row * RowBits + column * Blocks + block
-// holds one byte of one block, so a rotation of the plane by RowBits steps every
-// column to its next row (MixColumns), and each row's columns sit side by side
-// (ShiftRows). Two shapes are used:
-//   - 64-bit lanes of four 16-byte blocks (RowBits 16); a lane vector runs several
-//     lanes at once, which GCC and Clang turn into the CPU's vector instructions
-//     (SSE2, NEON) or plain registers where there are none;
-//   - 32-bit words of one block of up to eight columns (RowBits 8), for a single
-//     block of any width, and the key schedule's S-box.
+// A bitsliced state is eight words ("planes"): plane k holds bit k of every byte.
+// The S-box becomes a Boolean circuit applied to whole planes, and ShiftRows and
+// MixColumns become shifts, masks and lane moves by constant amounts. Two layouts:
+//   - several 16-byte blocks in vectors of 32-bit lanes (see ColumnLanes), which
+//     GCC and Clang compile to the CPU's vector instructions (SSE2, NEON) or to
+//     plain registers where there are none;
+//   - one block of any width in 32-bit words (see Single), for a lone block, the
+//     24- and 32-byte blocks and, one word at a time, the key schedule.
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "AesBackend.h"
 #include "RijndaelTables.h"
@@ -31,8 +28,6 @@ namespace {
 namespace rt = rijndael_tables;
 
 typedef std::uint64_t Lane64;
-typedef std::uint64_t Lanes64x2 __attribute__((vector_size(16)));
-typedef std::uint64_t Lanes64x4 __attribute__((vector_size(32)));
 
 // A constant in every lane (for a plain integer word, the constant itself).
 template <class W, class L>
@@ -49,11 +44,11 @@ constexpr L Repeat(unsigned pattern, unsigned period) {
     return value;
 }
 
-// The S-box circuit: GF(2^8) inversion as a tower-field network shared out into a
-// linear top layer, a small nonlinear middle and a linear bottom layer that also
-// applies the affine map. u[0] is the most significant bit. Without kAffineConstant
-// the result lacks the 0x63 the affine map adds, which is what the inverse S-box
-// wants.
+// The S-box as a published low-gate-count circuit (32 AND and 83 XOR gates): the
+// GF(2^8) inverse, computed through a tower of subfields, between two linear layers,
+// the lower of which also applies the affine map. U0 is the most significant bit.
+// Without kAffineConstant the result lacks the 0x63 the affine map adds, which is
+// what the inverse S-box wants. CircuitsMatchTables checks every input.
 template <bool kAffineConstant, class W>
 constexpr void SBoxCircuit(W (&x)[8]) {
     const W U0 = x[7], U1 = x[6], U2 = x[5], U3 = x[4], U4 = x[3], U5 = x[2], U6 = x[1], U7 = x[0];
@@ -149,6 +144,13 @@ constexpr bool CircuitsMatchTables() {
     }
     return true;
 }
+// The published values pin the derivations down, and the circuits must agree with
+// them: a slip in either fails the build.
+static_assert(rt::MakeSBox()[0x00] == 0x63 && rt::MakeSBox()[0x01] == 0x7c &&
+                  rt::MakeSBox()[0x53] == 0xed && rt::MakeSBox()[0xff] == 0x16,
+              "S-box");
+static_assert(rt::MakeInverseSBox()[0x00] == 0x52 && rt::MakeInverseSBox()[0xff] == 0x7d,
+              "inverse S-box");
 static_assert(CircuitsMatchTables(), "S-box circuits");
 
 // Multiplication by x in GF(2^8) of every byte of the planes.
@@ -181,60 +183,35 @@ inline void Transpose(W (&x)[8]) {
     for (int i = 0; i < 4; ++i) SwapMove(x[i], x[i + 4], 4, Repeat<L>(0x0f, 8));
 }
 
-// The round functions of one shape: W the word (or lane vector), L its lane type,
-// BC columns, Blocks blocks side by side, RowBits bits a row in a lane.
-template <class W, class L, int BC, int Blocks, int RowBits>
-struct Shape {
-    static constexpr int kLaneBits = 8 * sizeof(L);
-    static_assert(4 * RowBits == kLaneBits && BC * Blocks <= RowBits, "layout");
-    static constexpr int SC = BC == 4 ? 0 : BC == 6 ? 1 : 2;
-
-    // Columns [from, to) of one row, every block.
-    static constexpr L Columns(int from, int to, int row) {
-        L mask = 0;
-        for (int bit = from * Blocks; bit < to * Blocks; ++bit)
-            mask |= L(1) << (row * RowBits + bit);
-        return mask;
-    }
-
-    static W Rotate(W w, int bits) { return (w >> bits) | (w << (kLaneBits - bits)); }
-
-    // Column c of a row takes column c + s (modulo BC).
-    template <int row, bool kDecrypt>
-    static W ShiftRow(W w) {
-        constexpr int s = rt::kShifts[SC][row][kDecrypt];
-        return ((w >> (s * Blocks)) & Splat<W>(Columns(0, BC - s, row))) |
-               ((w << ((BC - s) * Blocks)) & Splat<W>(Columns(BC - s, BC, row)));
-    }
-
-    template <bool kDecrypt>
-    static void ShiftRows(W (&x)[8]) {
-        for (W& w : x) {
-            w = (w & Splat<W>(Columns(0, BC, 0))) | ShiftRow<1, kDecrypt>(w) |
-                ShiftRow<2, kDecrypt>(w) | ShiftRow<3, kDecrypt>(w);
-        }
-    }
-
+// Rijndael's rounds over any layout, which supplies ShiftRows and the two row
+// rotations MixColumns needs (row r takes row r + 1, or r + 2, of its column).
+template <class Layout, class W>
+struct Rounds {
     // Row r gets 2 a_r + 3 a_(r+1) + a_(r+2) + a_(r+3), written as
     // 2 t + a_(r+1) + t_(r+2) with t = a + a_(r+1).
     static void MixColumns(W (&x)[8]) {
         W next[8], t[8], t2[8];
         for (int k = 0; k < 8; ++k) {
-            next[k] = Rotate(x[k], RowBits);
+            next[k] = Layout::NextRow(x[k]);
             t[k] = x[k] ^ next[k];
         }
         Xtime(t, t2);
-        for (int k = 0; k < 8; ++k) x[k] = t2[k] ^ next[k] ^ Rotate(t[k], 2 * RowBits);
+        for (int k = 0; k < 8; ++k) x[k] = t2[k] ^ next[k] ^ Layout::RowAfterNext(t[k]);
     }
 
     // InvMixColumns is MixColumns after a + 4 (a + a_(r+2)).
     static void InvMixColumns(W (&x)[8]) {
         W u[8], u2[8], u4[8];
-        for (int k = 0; k < 8; ++k) u[k] = x[k] ^ Rotate(x[k], 2 * RowBits);
+        for (int k = 0; k < 8; ++k) u[k] = x[k] ^ Layout::RowAfterNext(x[k]);
         Xtime(u, u2);
         Xtime(u2, u4);
         for (int k = 0; k < 8; ++k) x[k] ^= u4[k];
         MixColumns(x);
+    }
+
+    template <bool kDecrypt>
+    static void ShiftRows(W (&x)[8]) {
+        for (W& w : x) w = Layout::template ShiftRows<kDecrypt>(w);
     }
 
     static void AddRoundKey(W (&x)[8], const W (&k)[8]) {
@@ -242,7 +219,7 @@ struct Shape {
     }
 
     template <bool kDecrypt>
-    static void Rounds(W (&x)[8], const W (*rk)[8], int rounds) {
+    static void Run(W (&x)[8], const W (*rk)[8], int rounds) {
         AddRoundKey(x, rk[0]);
         for (int r = 1; r < rounds; ++r) {
             if (kDecrypt) {
@@ -275,119 +252,176 @@ void Wipe(T& secret) {
     __asm__ __volatile__("" : : "r"(&secret) : "memory");
 }
 
-// ---- One block in 32-bit planes: column c's four bytes are word c, little end
-// first, so that after the transpose row r, column c sits at bit 8 r + c.
-
 typedef std::uint32_t Word32;
 
-template <int BC>
-using Single = Shape<Word32, Word32, BC, 1, 8>;
+Word32 LoadLittle32(const BYTE* p) {
+    return Word32(p[0]) | Word32(p[1]) << 8 | Word32(p[2]) << 16 | Word32(p[3]) << 24;
+}
 
+// ---- One block of BC columns in 32-bit planes: row r, column c at bit 8 r + c.
+// Column c's four bytes, little end first, make word c; the transpose then turns the
+// words into planes.
 template <int BC>
-void LoadSingle(const BYTE* in, Word32 (&x)[8]) {
-    for (int c = 0; c < 8; ++c) {
-        x[c] = c < BC ? Word32(in[4 * c]) | Word32(in[4 * c + 1]) << 8 |
-                            Word32(in[4 * c + 2]) << 16 | Word32(in[4 * c + 3]) << 24
-                      : 0;
+struct Single {
+    static constexpr int SC = BC == 4 ? 0 : BC == 6 ? 1 : 2;
+
+    // Columns [from, to) of one row.
+    static constexpr Word32 Columns(int from, int to, int row) {
+        return ((Word32(1) << (to - from)) - 1) << (8 * row + from);
     }
-    Transpose<Word32, Word32>(x);
-}
 
-template <int BC>
-void StoreSingle(Word32 (&x)[8], BYTE* out) {
-    Transpose<Word32, Word32>(x);
-    for (int c = 0; c < BC; ++c) {
-        for (int r = 0; r < 4; ++r) out[4 * c + r] = BYTE(x[c] >> (8 * r));
+    // Column c of a row takes column c + s (modulo BC).
+    template <int row, bool kDecrypt>
+    static Word32 ShiftRow(Word32 w) {
+        constexpr int s = rt::kShifts[SC][row][kDecrypt];
+        return ((w >> s) & Columns(0, BC - s, row)) | ((w << (BC - s)) & Columns(BC - s, BC, row));
     }
-}
 
-template <int BC, bool kDecrypt>
-void SingleBlock(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out) {
-    Word32 keys[kMaxRows][8];
-    for (int r = 0; r <= rounds; ++r) LoadSingle<BC>(rk[r], keys[r]);
-    Word32 x[8];
-    LoadSingle<BC>(in, x);
-    Single<BC>::template Rounds<kDecrypt>(x, keys, rounds);
-    StoreSingle<BC>(x, out);
-    Wipe(keys);
-    Wipe(x);
-}
+    template <bool kDecrypt>
+    static Word32 ShiftRows(Word32 w) {
+        return (w & Columns(0, BC, 0)) | ShiftRow<1, kDecrypt>(w) | ShiftRow<2, kDecrypt>(w) |
+               ShiftRow<3, kDecrypt>(w);
+    }
 
-// ---- 16-byte blocks in 64-bit lanes of four: lane l of a W holds blocks
-// 4 l ... 4 l + 3. Before the transpose, byte m of word i holds byte 4 c + r of
-// block b for i = 4 (c & 1) + b and m = 2 r + (c >> 1), so that afterwards the
-// byte sits at bit 16 r + 4 c + b.
+    static Word32 NextRow(Word32 w) { return (w >> 8) | (w << 24); }
+    static Word32 RowAfterNext(Word32 w) { return (w >> 16) | (w << 16); }
 
+    static void Load(const BYTE* in, Word32 (&x)[8]) {
+        for (int c = 0; c < 8; ++c) x[c] = c < BC ? LoadLittle32(in + 4 * c) : 0;
+        Transpose<Word32, Word32>(x);
+    }
+
+    static void Store(Word32 (&x)[8], BYTE* out) {
+        Transpose<Word32, Word32>(x);
+        for (int c = 0; c < BC; ++c) {
+            for (int r = 0; r < 4; ++r) out[4 * c + r] = BYTE(x[c] >> (8 * r));
+        }
+    }
+
+    template <bool kDecrypt>
+    static void Block(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out) {
+        Word32 keys[kMaxRows][8];
+        for (int r = 0; r <= rounds; ++r) Load(rk[r], keys[r]);
+        Word32 x[8];
+        Load(in, x);
+        Rounds<Single, Word32>::template Run<kDecrypt>(x, keys, rounds);
+        Store(x, out);
+        Wipe(keys);
+        Wipe(x);
+    }
+};
+
+// ---- 16-byte blocks in vectors of 32-bit lanes, eight blocks to every four lanes:
+// lane 4 g + c holds column c of blocks 8 g ... 8 g + 7, row r of block b at bit
+// 8 r + b. A 16-byte block loads straight into word b (its columns little end first),
+// and the transpose turns the words into planes. ShiftRows moves whole lanes,
+// MixColumns rotates within them.
 template <class W>
-struct Batch {
-    static constexpr int kLanes = sizeof(W) / sizeof(Lane64);
-    static constexpr int kBlocks = 4 * kLanes;
-    typedef Shape<W, Lane64, 4, 4, 16> Rounds16;
+struct ColumnLanes {
+    static constexpr int kLanes = sizeof(W) / sizeof(Word32);
+    static constexpr int kBlocks = 2 * kLanes;
 
-    // Block b of the batch comes from blocks[b]; missing blocks read as zeros.
-    static void Load(const BYTE* const* blocks, int count, W (&x)[8]) {
-        Lane64 words[8][kLanes] = {};
-        for (int b = 0; b < count; ++b) {
-            const BYTE* in = blocks[b];
-            for (int c = 0; c < 4; ++c) {
-                for (int r = 0; r < 4; ++r) {
-                    words[4 * (c & 1) + (b & 3)][b >> 2] |= Lane64(in[4 * c + r])
-                                                            << (8 * (2 * r + (c >> 1)));
-                }
-            }
-        }
-        for (int i = 0; i < 8; ++i) std::memcpy(&x[i], words[i], sizeof(W));
-        Transpose<W, Lane64>(x);
-        Wipe(words);
+    // Lane j takes lane j + s of its group of four.
+    template <int s, std::size_t... lane>
+    static W RotateColumns(W w, std::index_sequence<lane...>) {
+        return __builtin_shufflevector(w, w, ((lane & ~std::size_t(3)) | ((lane + s) & 3))...);
     }
 
-    static void Store(W (&x)[8], BYTE* out, int count) {
-        Transpose<W, Lane64>(x);
-        Lane64 words[8][kLanes];
-        for (int i = 0; i < 8; ++i) std::memcpy(words[i], &x[i], sizeof(W));
-        for (int b = 0; b < count; ++b) {
-            for (int c = 0; c < 4; ++c) {
-                for (int r = 0; r < 4; ++r) {
-                    out[16 * b + 4 * c + r] =
-                        BYTE(words[4 * (c & 1) + (b & 3)][b >> 2] >> (8 * (2 * r + (c >> 1))));
-                }
-            }
-        }
-        Wipe(words);
+    template <int row, bool kDecrypt>
+    static W ShiftRow(W w) {
+        constexpr int s = rt::kShifts[0][row][kDecrypt];
+        return RotateColumns<s>(w, std::make_index_sequence<kLanes>()) &
+               Splat<W>(Word32(0xFF) << (8 * row));
     }
 
-    // Round keys for every block of the batch: block b uses the rows at keys[b].
-    static void LoadKeys(const RoundKeyRow* const* keys, int rounds, W (*planes)[8]) {
-        const BYTE* rows[kBlocks];
-        for (int r = 0; r <= rounds; ++r) {
-            for (int b = 0; b < kBlocks; ++b) rows[b] = keys[b][r];
-            Load(rows, kBlocks, planes[r]);
+    template <bool kDecrypt>
+    static W ShiftRows(W w) {
+        return (w & Splat<W>(Word32(0xFF))) | ShiftRow<1, kDecrypt>(w) | ShiftRow<2, kDecrypt>(w) |
+               ShiftRow<3, kDecrypt>(w);
+    }
+
+    static W NextRow(W w) { return (w >> 8) | (w << 24); }
+    static W RowAfterNext(W w) { return (w >> 16) | (w << 16); }
+
+    // The lanes' bytes in memory order are little end first.
+    static W FromMemory(W w) {
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+        return (w >> 24) | ((w >> 8) & Splat<W>(Word32(0xFF00))) |
+               ((w << 8) & Splat<W>(Word32(0xFF0000))) | (w << 24);
+#else
+        return w;
+#endif
+    }
+
+    // Block b of the batch is read from blocks[b]; all kBlocks are read.
+    static void Load(const BYTE* const* blocks, W (&x)[8]) {
+        for (int i = 0; i < 8; ++i) {
+            for (int g = 0; g < kLanes / 4; ++g) std::memcpy(&x[i][4 * g], blocks[8 * g + i], 16);
+            x[i] = FromMemory(x[i]);
+        }
+        Transpose<W, Word32>(x);
+    }
+
+    static void Store(W (&x)[8], BYTE* out) {
+        Transpose<W, Word32>(x);
+        for (int i = 0; i < 8; ++i) {
+            x[i] = FromMemory(x[i]);
+            for (int g = 0; g < kLanes / 4; ++g)
+                std::memcpy(out + 16 * (8 * g + i), &x[i][4 * g], 16);
+        }
+    }
+
+    // One key for every block: each byte of a plane is all ones or all zeros.
+    static void SpreadKey(const RoundKeyRow& row, W (&x)[8]) {
+        for (int k = 0; k < 8; ++k) {
+            for (int c = 0; c < 4; ++c) {
+                const Word32 bits = (LoadLittle32(row + 4 * c) >> k) & Repeat<Word32>(0x01, 8);
+                const Word32 bytes = (bits << 8) - bits;
+                for (int g = 0; g < kLanes / 4; ++g) x[k][4 * g + c] = bytes;
+            }
         }
     }
 
     template <bool kDecrypt>
     static void Run(const W (*planes)[8], int rounds, const BYTE* in, BYTE* out, int count) {
         const BYTE* blocks[kBlocks];
-        for (int b = 0; b < count; ++b) blocks[b] = in + 16 * b;
+        BYTE partial[16 * kBlocks];
+        BYTE* dest = out;
+        if (count < kBlocks) {
+            std::memset(partial, 0, sizeof partial);
+            std::memcpy(partial, in, 16 * std::size_t(count));
+            in = dest = partial;
+        }
+        for (int b = 0; b < kBlocks; ++b) blocks[b] = in + 16 * b;
         W x[8];
-        Load(blocks, count, x);
-        Rounds16::template Rounds<kDecrypt>(x, planes, rounds);
-        Store(x, out, count);
+        Load(blocks, x);
+        Rounds<ColumnLanes, W>::template Run<kDecrypt>(x, planes, rounds);
+        Store(x, dest);
+        if (count < kBlocks) {
+            std::memcpy(out, partial, 16 * std::size_t(count));
+            Wipe(partial);
+        }
         Wipe(x);
     }
 
-    // blocks blocks, block k under keyOf(k)'s rows.
+    // blocks blocks, block k under keyOf(k)'s rows. With sameEveryBatch, every
+    // batch meets the same rows in the same places, so they are loaded once.
     template <bool kDecrypt, class KeyOf>
-    static void Blocks(KeyOf keyOf, bool oneKey, int rounds, const BYTE* in, BYTE* out,
-                       std::size_t blocks) {
+    static void Blocks(KeyOf keyOf, bool oneKey, bool sameEveryBatch, int rounds, const BYTE* in,
+                       BYTE* out, std::size_t blocks) {
         W planes[kMaxRows][8];
-        const RoundKeyRow* keys[kBlocks];
-        bool loaded = false;
+        if (oneKey) {
+            for (int r = 0; r <= rounds; ++r) SpreadKey(keyOf(0)[r], planes[r]);
+        }
+        bool loaded = oneKey;
         for (std::size_t done = 0; done < blocks; done += kBlocks) {
             const int count = blocks - done < kBlocks ? int(blocks - done) : kBlocks;
-            if (!loaded || !oneKey) {
-                for (int b = 0; b < kBlocks; ++b) keys[b] = keyOf(done + std::size_t(b));
-                LoadKeys(keys, rounds, planes);
+            if (!loaded || !sameEveryBatch) {
+                const BYTE* rows[kBlocks];
+                for (int r = 0; r <= rounds; ++r) {
+                    for (int b = 0; b < kBlocks; ++b) rows[b] = keyOf(done + std::size_t(b))[r];
+                    Load(rows, planes[r]);
+                }
                 loaded = true;
             }
             Run<kDecrypt>(planes, rounds, in + 16 * done, out + 16 * done, count);
@@ -396,17 +430,18 @@ struct Batch {
     }
 };
 
-// A full batch of the widest lanes pays off from a few blocks on; fewer go through
-// one 64-bit lane, and a lone block through 32-bit planes.
+typedef Word32 Lanes4 __attribute__((vector_size(16)));
+typedef ColumnLanes<Lanes4> Batch;
+
+// A lone block goes through 32-bit planes, more through the widest batches.
 template <bool kDecrypt, class KeyOf>
-void Blocks16(KeyOf keyOf, bool sameKeys, int rounds, const BYTE* in, BYTE* out,
+void Blocks16(KeyOf keyOf, bool oneKey, std::size_t period, int rounds, const BYTE* in, BYTE* out,
               std::size_t blocks) {
-    if (blocks == 1 && sameKeys) {
-        SingleBlock<4, kDecrypt>(keyOf(0), rounds, in, out);
-    } else if (blocks <= 4) {
-        Batch<Lane64>::Blocks<kDecrypt>(keyOf, sameKeys, rounds, in, out, blocks);
+    if (blocks == 1) {
+        Single<4>::Block<kDecrypt>(keyOf(0), rounds, in, out);
     } else {
-        Batch<Lanes64x4>::Blocks<kDecrypt>(keyOf, sameKeys, rounds, in, out, blocks);
+        Batch::Blocks<kDecrypt>(keyOf, oneKey, Batch::kBlocks % period == 0, rounds, in, out,
+                                blocks);
     }
 }
 
@@ -425,27 +460,18 @@ struct KeyCycle {
 
 void EncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                    std::size_t blocks) {
-    Blocks16<false>(OneKey{rk}, true, rounds, in, out, blocks);
+    Blocks16<false>(OneKey{rk}, true, 1, rounds, in, out, blocks);
 }
 
 void DecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                    std::size_t blocks) {
-    Blocks16<true>(OneKey{rk}, true, rounds, in, out, blocks);
+    Blocks16<true>(OneKey{rk}, true, 1, rounds, in, out, blocks);
 }
 
-// Every batch meets the objects in the same order when their count divides the
-// batch, so their rows need loading only once.
 template <bool kDecrypt>
 void MultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
               std::size_t blocks) {
-    const KeyCycle cycle{&keys};
-    if (keys.count == 1) {
-        Blocks16<kDecrypt>(cycle, true, rounds, in, out, blocks);
-    } else if (blocks <= 4) {
-        Batch<Lane64>::Blocks<kDecrypt>(cycle, 4 % keys.count == 0, rounds, in, out, blocks);
-    } else {
-        Batch<Lanes64x4>::Blocks<kDecrypt>(cycle, 16 % keys.count == 0, rounds, in, out, blocks);
-    }
+    Blocks16<kDecrypt>(KeyCycle{&keys}, keys.count == 1, keys.count, rounds, in, out, blocks);
 }
 
 void EncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
@@ -460,17 +486,17 @@ void DecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE
 
 void EncryptWide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
     if (blockBytes == 24) {
-        SingleBlock<6, false>(rk, rounds, in, out);
+        Single<6>::Block<false>(rk, rounds, in, out);
     } else {
-        SingleBlock<8, false>(rk, rounds, in, out);
+        Single<8>::Block<false>(rk, rounds, in, out);
     }
 }
 
 void DecryptWide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
     if (blockBytes == 24) {
-        SingleBlock<6, true>(rk, rounds, in, out);
+        Single<6>::Block<true>(rk, rounds, in, out);
     } else {
-        SingleBlock<8, true>(rk, rounds, in, out);
+        Single<8>::Block<true>(rk, rounds, in, out);
     }
 }
 
