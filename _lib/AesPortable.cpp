@@ -270,24 +270,32 @@ struct Single {
         return ((Word32(1) << (to - from)) - 1) << (8 * row + from);
     }
 
+    // Four columns are kept twice (columns 4 to 7 repeat 0 to 3), so that a row's
+    // rotation is a plain shift.
+    static constexpr bool kTwice = BC == 4;
+
     // Column c of a row takes column c + s (modulo BC).
     template <int row, bool kDecrypt>
     static Word32 ShiftRow(Word32 w) {
         constexpr int s = rt::kShifts[SC][row][kDecrypt];
+        if (kTwice) return (w >> s) & Columns(0, BC, row);
         return ((w >> s) & Columns(0, BC - s, row)) | ((w << (BC - s)) & Columns(BC - s, BC, row));
     }
 
     template <bool kDecrypt>
     static Word32 ShiftRows(Word32 w) {
-        return (w & Columns(0, BC, 0)) | ShiftRow<1, kDecrypt>(w) | ShiftRow<2, kDecrypt>(w) |
-               ShiftRow<3, kDecrypt>(w);
+        const Word32 shifted = (w & Columns(0, BC, 0)) | ShiftRow<1, kDecrypt>(w) |
+                               ShiftRow<2, kDecrypt>(w) | ShiftRow<3, kDecrypt>(w);
+        return kTwice ? shifted | (shifted << 4) : shifted;
     }
 
     static Word32 NextRow(Word32 w) { return (w >> 8) | (w << 24); }
     static Word32 RowAfterNext(Word32 w) { return (w >> 16) | (w << 16); }
 
     static void Load(const BYTE* in, Word32 (&x)[8]) {
-        for (int c = 0; c < 8; ++c) x[c] = c < BC ? LoadLittle32(in + 4 * c) : 0;
+        for (int c = 0; c < 8; ++c) {
+            x[c] = c < BC ? LoadLittle32(in + 4 * c) : kTwice ? LoadLittle32(in + 4 * (c - 4)) : 0;
+        }
         Transpose<Word32, Word32>(x);
     }
 
