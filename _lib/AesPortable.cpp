@@ -364,7 +364,8 @@ struct ColumnLanes {
     // Block b of the batch is read from blocks[b]; all kBlocks are read.
     static void Load(const BYTE* const* blocks, W (&x)[8]) {
         for (int i = 0; i < 8; ++i) {
-            for (int g = 0; g < kLanes / 4; ++g) std::memcpy(&x[i][4 * g], blocks[8 * g + i], 16);
+            for (int g = 0; g < kLanes / 4; ++g)
+                std::memcpy(reinterpret_cast<BYTE*>(&x[i]) + 16 * g, blocks[8 * g + i], 16);
             x[i] = FromMemory(x[i]);
         }
         Transpose<W, Word32>(x);
@@ -375,7 +376,8 @@ struct ColumnLanes {
         for (int i = 0; i < 8; ++i) {
             x[i] = FromMemory(x[i]);
             for (int g = 0; g < kLanes / 4; ++g)
-                std::memcpy(out + 16 * (8 * g + i), &x[i][4 * g], 16);
+                std::memcpy(out + 16 * (8 * g + i), reinterpret_cast<const BYTE*>(&x[i]) + 16 * g,
+                            16);
         }
     }
 
