@@ -183,8 +183,9 @@ inline void Transpose(W (&x)[8]) {
     for (int i = 0; i < 4; ++i) SwapMove(x[i], x[i + 4], 4, Repeat<L>(0x0f, 8));
 }
 
-// Rijndael's rounds over any layout, which supplies ShiftRows and the two row
-// rotations MixColumns needs (row r takes row r + 1, or r + 2, of its column).
+// Rijndael's rounds over any layout, which supplies ShiftRows of the planes and the
+// two row rotations MixColumns needs (row r takes row r + 1, or r + 2, of its
+// column).
 template <class Layout, class W>
 struct Rounds {
     // Row r gets 2 a_r + 3 a_(r+1) + a_(r+2) + a_(r+3), written as
@@ -209,11 +210,6 @@ struct Rounds {
         MixColumns(x);
     }
 
-    template <bool kDecrypt>
-    static void ShiftRows(W (&x)[8]) {
-        for (W& w : x) w = Layout::template ShiftRows<kDecrypt>(w);
-    }
-
     static void AddRoundKey(W (&x)[8], const W (&k)[8]) {
         for (int i = 0; i < 8; ++i) x[i] ^= k[i];
     }
@@ -224,11 +220,11 @@ struct Rounds {
         for (int r = 1; r < rounds; ++r) {
             if (kDecrypt) {
                 InvSubBytes(x);
-                ShiftRows<true>(x);
+                Layout::template ShiftRows<true>(x);
                 InvMixColumns(x);
             } else {
                 SubBytes(x);
-                ShiftRows<false>(x);
+                Layout::template ShiftRows<false>(x);
                 MixColumns(x);
             }
             AddRoundKey(x, rk[r]);
@@ -238,7 +234,7 @@ struct Rounds {
         } else {
             SubBytes(x);
         }
-        ShiftRows<kDecrypt>(x);
+        Layout::template ShiftRows<kDecrypt>(x);
         AddRoundKey(x, rk[rounds]);
     }
 };
@@ -265,9 +261,10 @@ template <int BC>
 struct Single {
     static constexpr int SC = BC == 4 ? 0 : BC == 6 ? 1 : 2;
 
-    // Columns [from, to) of one row.
-    static constexpr Word32 Columns(int from, int to, int row) {
-        return ((Word32(1) << (to - from)) - 1) << (8 * row + from);
+    // Columns [from, to) of one row, in each 32-bit half of T.
+    template <class T>
+    static constexpr T Columns(int from, int to, int row) {
+        return Repeat<T>(((1u << (to - from)) - 1) << (8 * row + from), 32);
     }
 
     // Four columns are kept twice (columns 4 to 7 repeat 0 to 3), so that a row's
@@ -275,18 +272,26 @@ struct Single {
     static constexpr bool kTwice = BC == 4;
 
     // Column c of a row takes column c + s (modulo BC).
-    template <int row, bool kDecrypt>
-    static Word32 ShiftRow(Word32 w) {
+    template <int row, bool kDecrypt, class T>
+    static T ShiftRow(T w) {
         constexpr int s = rt::kShifts[SC][row][kDecrypt];
-        if (kTwice) return (w >> s) & Columns(0, BC, row);
-        return ((w >> s) & Columns(0, BC - s, row)) | ((w << (BC - s)) & Columns(BC - s, BC, row));
+        if (kTwice) return (w >> s) & Columns<T>(0, BC, row);
+        return ((w >> s) & Columns<T>(0, BC - s, row)) |
+               ((w << (BC - s)) & Columns<T>(BC - s, BC, row));
     }
 
+    // Two planes at a time, one in each half of a 64-bit word: the shifts and masks
+    // keep every bit within its half.
     template <bool kDecrypt>
-    static Word32 ShiftRows(Word32 w) {
-        const Word32 shifted = (w & Columns(0, BC, 0)) | ShiftRow<1, kDecrypt>(w) |
-                               ShiftRow<2, kDecrypt>(w) | ShiftRow<3, kDecrypt>(w);
-        return kTwice ? shifted | (shifted << 4) : shifted;
+    static void ShiftRows(Word32 (&x)[8]) {
+        for (int k = 0; k < 8; k += 2) {
+            const Lane64 w = x[k] | Lane64(x[k + 1]) << 32;
+            Lane64 shifted = (w & Columns<Lane64>(0, BC, 0)) | ShiftRow<1, kDecrypt>(w) |
+                             ShiftRow<2, kDecrypt>(w) | ShiftRow<3, kDecrypt>(w);
+            if (kTwice) shifted |= shifted << 4;
+            x[k] = Word32(shifted);
+            x[k + 1] = Word32(shifted >> 32);
+        }
     }
 
     static Word32 NextRow(Word32 w) { return (w >> 8) | (w << 24); }
@@ -343,9 +348,11 @@ struct ColumnLanes {
     }
 
     template <bool kDecrypt>
-    static W ShiftRows(W w) {
-        return (w & Splat<W>(Word32(0xFF))) | ShiftRow<1, kDecrypt>(w) | ShiftRow<2, kDecrypt>(w) |
-               ShiftRow<3, kDecrypt>(w);
+    static void ShiftRows(W (&x)[8]) {
+        for (W& w : x) {
+            w = (w & Splat<W>(Word32(0xFF))) | ShiftRow<1, kDecrypt>(w) | ShiftRow<2, kDecrypt>(w) |
+                ShiftRow<3, kDecrypt>(w);
+        }
     }
 
     static W NextRow(W w) { return (w >> 8) | (w << 24); }
