@@ -10,7 +10,6 @@
 namespace rijndael_tables {
 
 typedef std::array<BYTE, 256> ByteTable;
-typedef std::array<DWORD, 256> WordTable;
 
 // Multiplication by x in GF(2^8) modulo x^8 + x^4 + x^3 + x + 1.
 constexpr BYTE Xtime(BYTE x) { return BYTE((x << 1) ^ ((x & 0x80) ? 0x1B : 0x00)); }
@@ -43,12 +42,6 @@ constexpr BYTE Affine(BYTE y) {
     return BYTE(y ^ RotL8(y, 1) ^ RotL8(y, 2) ^ RotL8(y, 3) ^ RotL8(y, 4) ^ 0x63);
 }
 
-constexpr DWORD Pack(BYTE b3, BYTE b2, BYTE b1, BYTE b0) {
-    return (DWORD(b3) << 24) | (DWORD(b2) << 16) | (DWORD(b1) << 8) | DWORD(b0);
-}
-
-constexpr DWORD RotR32(DWORD w, unsigned n) { return (w >> (n & 31)) | (w << ((32 - n) & 31)); }
-
 constexpr ByteTable MakeSBox() {
     ByteTable s{};
     for (unsigned x = 0; x < 256; ++x) s[x] = Affine(Inverse(BYTE(x)));
@@ -60,34 +53,6 @@ constexpr ByteTable MakeInverseSBox() {
     ByteTable si{};
     for (unsigned x = 0; x < 256; ++x) si[s[x]] = BYTE(x);
     return si;
-}
-
-// One column of MixColumns (2 1 1 3) or InvMixColumns (14 9 13 11) applied to a
-// single byte in the top row; the other three tables are byte rotations of it.
-constexpr WordTable MakeColumnTable(const ByteTable& box, BYTE c3, BYTE c2, BYTE c1, BYTE c0,
-                                    unsigned rotation) {
-    WordTable table{};
-    for (unsigned x = 0; x < 256; ++x) {
-        const BYTE v = box[x];
-        table[x] = RotR32(Pack(Mul(v, c3), Mul(v, c2), Mul(v, c1), Mul(v, c0)), rotation);
-    }
-    return table;
-}
-
-constexpr ByteTable MakeIdentity() {
-    ByteTable id{};
-    for (unsigned x = 0; x < 256; ++x) id[x] = BYTE(x);
-    return id;
-}
-
-constexpr WordTable MakeEncryptTable(unsigned rotation) {
-    return MakeColumnTable(MakeSBox(), 2, 1, 1, 3, rotation);
-}
-constexpr WordTable MakeDecryptTable(unsigned rotation) {
-    return MakeColumnTable(MakeInverseSBox(), 14, 9, 13, 11, rotation);
-}
-constexpr WordTable MakeInvMixTable(unsigned rotation) {
-    return MakeColumnTable(MakeIdentity(), 14, 9, 13, 11, rotation);
 }
 
 // Round constants: successive powers of x, enough for the longest expansion

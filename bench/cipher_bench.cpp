@@ -1,5 +1,5 @@
 // Throughput of CRijnDael's AES-128 buffer operations on every cipher path this CPU
-// runs (the lookup-table rounds and each hardware back end), next to OpenSSL's
+// runs (the portable rounds and each hardware back end), next to OpenSSL's
 // AES-128-ECB on the same buffers, plus the cost of keying.
 //
 // Benchmarks are named OPERATION/PATH[/BYTES]; the OpenSSL rows use the path name
@@ -43,7 +43,7 @@ const char* KeyChars() { return reinterpret_cast<const char*>(kKey); }
 
 struct CipherPath {
     std::string name;
-    const AesBackend* backend;  // null: the lookup-table rounds
+    const AesBackend* backend;
     bool agreesWithOpenssl;
 };
 

@@ -3,7 +3,7 @@
 #   1. cipher_bench: CRijnDael on every cipher path this CPU has, against OpenSSL's
 #      AES-128-ECB as it normally runs (with the CPU's AES instructions);
 #   2. cipher_bench again with OpenSSL's AES instructions masked off, so that the
-#      table rounds meet OpenSSL's own software AES;
+#      portable rounds meet OpenSSL's own software AES;
 #   3. bench/process.sh: SEALWRIT's whole-process time and peak memory against
 #      `openssl enc`;
 #   4. multikey_bench: the multi-key walk on each path against its one-key rate;
