@@ -19,15 +19,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "../_lib/AesBackend.h"
 #include "CRijnDael.h"
+#include "RatioReporter.h"
 
 namespace {
 
@@ -195,73 +194,11 @@ void BenchSetKey(benchmark::State& state, const CipherPath& path) {
 
 // --------------------------------------------------------------- reporting ----
 
-// Hands every run on to another reporter after adding its speed relative to
-// OpenSSL's run of the same operation and size.
-class OpensslRatioReporter : public benchmark::BenchmarkReporter {
-public:
-    explicit OpensslRatioReporter(benchmark::BenchmarkReporter* inner) : m_inner(inner) {}
-
-    bool ReportContext(const Context& context) override {
-        // The library points this reporter, not the one inside, at the output file.
-        m_inner->SetOutputStream(&GetOutputStream());
-        m_inner->SetErrorStream(&GetErrorStream());
-        return m_inner->ReportContext(context);
-    }
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        std::vector<Run> annotated = runs;
-        for (Run& run : annotated) AddRatio(run);
-        m_inner->ReportRuns(annotated);
-    }
-
-    void Finalize() override { m_inner->Finalize(); }
-
-private:
-    static bool RateOf(const Run& run, double* rate) {
-        for (const char* counter : {"bytes_per_second", "items_per_second"}) {
-            const auto found = run.counters.find(counter);
-            if (found != run.counters.end()) {
-                *rate = found->second.value;
-                return *rate > 0;
-            }
-        }
-        return false;
-    }
-
-    void AddRatio(Run& run) {
-        if (run.error_occurred) return;
-        // A ratio of two spreads means nothing; of two means or medians it does.
-        if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean" &&
-            run.aggregate_name != "median") {
-            return;
-        }
-        double rate = 0;
-        if (!RateOf(run, &rate)) return;
-
-        std::vector<std::string> parts;
-        std::istringstream name(run.run_name.function_name);
-        for (std::string part; std::getline(name, part, '/');) parts.push_back(part);
-        if (parts.size() < 2) return;
-        const std::string operation = parts[0];
-        const std::string path = parts[1];
-        const std::string size = parts.size() > 2 ? parts[2] : "";
-        const std::string key = operation + "/" + size + "/" + run.aggregate_name + "/" +
-                                std::to_string(run.repetition_index);
-
-        double ratio = 1.0;
-        if (path == kOpensslPath) {
-            m_opensslRates[key] = rate;
-        } else {
-            const auto found = m_opensslRates.find(key);
-            if (found == m_opensslRates.end()) return;
-            ratio = rate / found->second;
-        }
-        run.counters[kRatioCounter] = benchmark::Counter(ratio);
-    }
-
-    benchmark::BenchmarkReporter* m_inner;
-    std::map<std::string, double> m_opensslRates;
-};
+// Every row against OpenSSL's row of the same operation and size; OpenSSL's own
+// rows show 1, which keeps the console's table to one header.
+std::string OpensslRow(const std::vector<std::string>& fields) {
+    return WithPath(fields, kOpensslPath);
+}
 
 // Flags may come from the environment (BENCHMARK_OUT) as well as the command line,
 // where the last one given wins.
@@ -363,12 +300,12 @@ int main(int argc, char** argv) {
                                      path);
     }
 
-    OpensslRatioReporter display(benchmark::CreateDefaultDisplayReporter());
+    RatioReporter display(benchmark::CreateDefaultDisplayReporter(), kRatioCounter, OpensslRow);
     std::unique_ptr<benchmark::BenchmarkReporter> fileInner;
-    std::unique_ptr<OpensslRatioReporter> file;
+    std::unique_ptr<RatioReporter> file;
     if (!outFile.empty()) {
         fileInner = MakeFileReporter(outFormat);
-        file.reset(new OpensslRatioReporter(fileInner.get()));
+        file.reset(new RatioReporter(fileInner.get(), kRatioCounter, OpensslRow));
     }
     benchmark::RunSpecifiedBenchmarks(&display, file.get());
     benchmark::Shutdown();

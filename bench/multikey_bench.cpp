@@ -12,14 +12,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "../_lib/AesBackend.h"
 #include "CRijnDael.h"
+#include "RatioReporter.h"
 
 namespace {
 
@@ -107,57 +106,11 @@ void BenchMultiKey(benchmark::State& state, const AesBackend* backend, bool encr
     state.SetBytesProcessed(std::int64_t(state.iterations()) * kBytes);
 }
 
-// Hands every run on to another reporter after adding its rate relative to the
-// one-key run of the same path and direction.
-class OneKeyRatioReporter : public benchmark::BenchmarkReporter {
-public:
-    explicit OneKeyRatioReporter(benchmark::BenchmarkReporter* inner) : m_inner(inner) {}
-
-    bool ReportContext(const Context& context) override {
-        m_inner->SetOutputStream(&GetOutputStream());
-        m_inner->SetErrorStream(&GetErrorStream());
-        return m_inner->ReportContext(context);
-    }
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        std::vector<Run> annotated = runs;
-        for (Run& run : annotated) AddRatio(run);
-        m_inner->ReportRuns(annotated);
-    }
-
-    void Finalize() override { m_inner->Finalize(); }
-
-private:
-    void AddRatio(Run& run) {
-        if (run.error_occurred) return;
-        if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean" &&
-            run.aggregate_name != "median") {
-            return;
-        }
-        const auto rate = run.counters.find("bytes_per_second");
-        if (rate == run.counters.end() || rate->second.value <= 0) return;
-
-        std::vector<std::string> parts;
-        std::istringstream name(run.run_name.function_name);
-        for (std::string part; std::getline(name, part, '/');) parts.push_back(part);
-        if (parts.size() < 2) return;
-        // EncryptBlock/aesni/8 is measured against Encrypt/aesni.
-        const bool oneKey = parts.size() == 2;
-        const std::string direction = oneKey ? parts[0] : parts[0].substr(0, 7);
-        const std::string key = direction + "/" + parts[1] + "/" + run.aggregate_name + "/" +
-                                std::to_string(run.repetition_index);
-        if (oneKey) {
-            m_oneKeyRates[key] = rate->second.value;
-            return;
-        }
-        const auto found = m_oneKeyRates.find(key);
-        if (found == m_oneKeyRates.end()) return;
-        run.counters[kRatioCounter] = benchmark::Counter(rate->second.value / found->second);
-    }
-
-    benchmark::BenchmarkReporter* m_inner;
-    std::map<std::string, double> m_oneKeyRates;
-};
+// EncryptBlock/aesni/8 is measured against Encrypt/aesni; the one-key rows against
+// nothing.
+std::string OneKeyRow(const std::vector<std::string>& fields) {
+    return fields.size() == 3 ? fields[0].substr(0, 7) + "/" + fields[1] : "";
+}
 
 }  // namespace
 
@@ -193,9 +146,9 @@ int main(int argc, char** argv) {
     SelectAesBackendForTesting(defaultBackend);
 
     // The file (JSON) gets the ratios too.
-    OneKeyRatioReporter display(benchmark::CreateDefaultDisplayReporter());
+    RatioReporter display(benchmark::CreateDefaultDisplayReporter(), kRatioCounter, OneKeyRow);
     benchmark::JSONReporter json;
-    OneKeyRatioReporter file(&json);
+    RatioReporter file(&json, kRatioCounter, OneKeyRow);
     benchmark::RunSpecifiedBenchmarks(&display, toFile ? &file : nullptr);
     benchmark::Shutdown();
     SelectAesBackendForTesting(defaultBackend);

@@ -9,13 +9,13 @@
 #include <benchmark/benchmark.h>
 #include <mcrypt.h>
 
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "../_lib/AesBackend.h"
 #include "CRijnDael.h"
+#include "RatioReporter.h"
 
 namespace {
 
@@ -110,47 +110,8 @@ void BenchOurs(benchmark::State& state, const AesBackend* backend, Case c) {
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(in.size()));
 }
 
-// Adds to every run its rate relative to libmcrypt's run of the same case, then hands
-// it on to the display reporter.
-class PeerRatioReporter : public benchmark::BenchmarkReporter {
-public:
-    explicit PeerRatioReporter(benchmark::BenchmarkReporter* inner) : m_inner(inner) {}
-    bool ReportContext(const Context& context) override {
-        m_inner->SetOutputStream(&GetOutputStream());
-        m_inner->SetErrorStream(&GetErrorStream());
-        return m_inner->ReportContext(context);
-    }
-    void ReportRuns(const std::vector<Run>& runs) override {
-        std::vector<Run> annotated = runs;
-        for (Run& run : annotated) AddRatio(run);
-        m_inner->ReportRuns(annotated);
-    }
-    void Finalize() override { m_inner->Finalize(); }
-
-private:
-    void AddRatio(Run& run) {
-        const auto rate = run.counters.find("bytes_per_second");
-        if (run.error_occurred || rate == run.counters.end()) return;
-        // A ratio of two spreads means nothing; of two means or medians it does.
-        if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean" &&
-            run.aggregate_name != "median") {
-            return;
-        }
-        // Path is the second field of the name; the case is the name without it.
-        std::string name = run.run_name.function_name;
-        const std::size_t first = name.find('/'), second = name.find('/', first + 1);
-        const std::string path = name.substr(first + 1, second - first - 1);
-        const std::string key = name.erase(first, second - first) + "/" + run.aggregate_name + "/" +
-                                std::to_string(run.repetition_index);
-        if (path == kPeer) m_peerRates[key] = rate->second.value;
-        const auto peer = m_peerRates.find(key);
-        if (peer == m_peerRates.end()) return;
-        run.counters[kRatioCounter] = benchmark::Counter(rate->second.value / peer->second);
-    }
-
-    benchmark::BenchmarkReporter* m_inner;
-    std::map<std::string, double> m_peerRates;
-};
+// Every row against libmcrypt's row of the same case.
+std::string PeerRow(const std::vector<std::string>& fields) { return WithPath(fields, kPeer); }
 
 }  // namespace
 
@@ -172,7 +133,7 @@ int main(int argc, char** argv) {
             benchmark::RegisterBenchmark(c.Name(backend->name).c_str(), BenchOurs, backend, c);
         }
     }
-    PeerRatioReporter display(benchmark::CreateDefaultDisplayReporter());
+    RatioReporter display(benchmark::CreateDefaultDisplayReporter(), kRatioCounter, PeerRow);
     benchmark::RunSpecifiedBenchmarks(&display);
     benchmark::Shutdown();
     SelectAesBackendForTesting(defaultBackend);
