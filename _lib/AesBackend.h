@@ -18,7 +18,6 @@
 #define SEALWRIT_AES_BACKEND_H
 
 #include <cstddef>
-#include <vector>
 
 #include "../_inc/Lib.h"
 
@@ -65,9 +64,26 @@ const AesBackend* GetVaes256Backend();
 const AesBackend* GetVaes512Backend();
 const AesBackend* GetArmv8Backend();
 
+// A short list of back ends, held in place: listing them allocates nothing, so the
+// program links neither the C++ runtime's allocator nor its exception support, whose
+// start-up work (an emergency exception pool, the malloc arena) would cost a short
+// run of the program a tenth of its time.
+class AesBackendList {
+public:
+    const AesBackend* const* begin() const { return m_items; }
+    const AesBackend* const* end() const { return m_items + m_count; }
+    const AesBackend* back() const { return m_items[m_count - 1]; }
+    std::size_t size() const { return m_count; }
+    void push_back(const AesBackend* backend) { m_items[m_count++] = backend; }
+
+private:
+    const AesBackend* m_items[8] = {};
+    std::size_t m_count = 0;
+};
+
 // The back ends that run here: the portable one first, then the others above that
 // this CPU has, narrowest first.
-std::vector<const AesBackend*> AvailableAesBackends();
+AesBackendList AvailableAesBackends();
 
 // The back end CRijnDael uses, chosen once from what the CPU offers; never null.
 const AesBackend* ActiveAesBackend();

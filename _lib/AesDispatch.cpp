@@ -1,6 +1,9 @@
 // Finds out which AES back ends this CPU and operating system can run, and chooses,
 // once per process, the one CRijnDael uses. Compiled for the
 // baseline CPU: this is the code that runs before anything is known.
+#include <atomic>
+#include <initializer_list>
+
 #include "AesBackend.h"
 
 #if defined(SEALWRIT_X86_AES)
@@ -64,18 +67,30 @@ CpuFeatures DetectFeatures() {
     return f;
 }
 
-const CpuFeatures& Features() {
-    static const CpuFeatures features = DetectFeatures();
-    return features;
+// Detected on first use and kept; threads racing to it store the same answer.
+CpuFeatures Features() {
+    static std::atomic<unsigned> known{0};  // bit 0: detected; then one bit a feature
+    unsigned bits = known.load(std::memory_order_relaxed);
+    if (bits == 0) {
+        const CpuFeatures f = DetectFeatures();
+        bits = 1u | (f.aesni ? 2u : 0u) | (f.vaes256 ? 4u : 0u) | (f.vaes512 ? 8u : 0u);
+        known.store(bits, std::memory_order_relaxed);
+    }
+    CpuFeatures f;
+    f.aesni = (bits & 2u) != 0;
+    f.vaes256 = (bits & 4u) != 0;
+    f.vaes512 = (bits & 8u) != 0;
+    return f;
 }
 #endif
 
 const AesBackend* ChooseBestBackend() { return AvailableAesBackends().back(); }
 
-const AesBackend*& ActiveSlot() {
-    static const AesBackend* active = ChooseBestBackend();
-    return active;
-}
+// Chosen on first use. Plain atomics rather than function-local statics: those need
+// a guard from the C++ runtime, whose exception support would then be linked into
+// the program and cost its start-up (see AesBackendList). Threads racing to the
+// first choice store the same answer.
+std::atomic<const AesBackend*> g_active{nullptr};
 
 }  // namespace
 
@@ -93,15 +108,14 @@ const AesBackend* GetVaes512Backend() { return nullptr; }
 // The kernel sets HWCAP_AES only when the CPU has the instructions and user space
 // may run them.
 const AesBackend* GetArmv8Backend() {
-    static const bool aes = (getauxval(AT_HWCAP) & HWCAP_AES) != 0;
-    return aes ? &kArmv8Backend : nullptr;
+    return (getauxval(AT_HWCAP) & HWCAP_AES) != 0 ? &kArmv8Backend : nullptr;
 }
 #else
 const AesBackend* GetArmv8Backend() { return nullptr; }
 #endif
 
-std::vector<const AesBackend*> AvailableAesBackends() {
-    std::vector<const AesBackend*> available;
+AesBackendList AvailableAesBackends() {
+    AesBackendList available;
     for (const AesBackend* b : {GetPortableBackend(), GetAesniBackend(), GetVaes256Backend(),
                                 GetVaes512Backend(), GetArmv8Backend()}) {
         if (b != nullptr) available.push_back(b);
@@ -109,6 +123,15 @@ std::vector<const AesBackend*> AvailableAesBackends() {
     return available;
 }
 
-const AesBackend* ActiveAesBackend() { return ActiveSlot(); }
+const AesBackend* ActiveAesBackend() {
+    const AesBackend* active = g_active.load(std::memory_order_acquire);
+    if (active == nullptr) {
+        active = ChooseBestBackend();
+        g_active.store(active, std::memory_order_release);
+    }
+    return active;
+}
 
-void SelectAesBackendForTesting(const AesBackend* backend) { ActiveSlot() = backend; }
+void SelectAesBackendForTesting(const AesBackend* backend) {
+    g_active.store(backend, std::memory_order_release);
+}
