@@ -86,16 +86,6 @@ void AesniDecryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t first
     RunMultiKeyBlocks<true>(keys, firstObject, rounds, in, out, blocks);
 }
 
-void AesniEncryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
-                                std::size_t blocks) {
-    RunMultiKeyRegisters<Xmm, false>(keys, rounds, in, out, blocks);
-}
-
-void AesniDecryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
-                                std::size_t blocks) {
-    RunMultiKeyRegisters<Xmm, true>(keys, rounds, in, out, blocks);
-}
-
 // With the word in all four columns, ShiftRows moves nothing, so AESENCLAST with a
 // zero round key is SubBytes alone.
 DWORD AesniSubWord(DWORD w) {
@@ -115,7 +105,7 @@ const AesBackend kAesniBackend = {"aesni",
                                   &AesniDecryptBlocks,
                                   &AesniEncryptWideBlock,
                                   &AesniDecryptWideBlock,
-                                  &AesniEncryptBlocksMultiKey,
-                                  &AesniDecryptBlocksMultiKey,
+                                  &RunMultiKeyRegisters<Xmm, false>,
+                                  &RunMultiKeyRegisters<Xmm, true>,
                                   &AesniSubWord,
                                   &AesniInvMixColumn};

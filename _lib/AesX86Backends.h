@@ -16,16 +16,11 @@ void AesniEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE*
 void AesniDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                         std::size_t blocks);
 
-// One 24- or 32-byte block (AesNiWide.cpp) and the multi-key walk on AES-NI; the
-// VAES back ends use these too.
+// One 24- or 32-byte block on AES-NI (AesNiWide.cpp); the 256-bit back end uses it too.
 void AesniEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
                            BYTE* out);
 void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
                            BYTE* out);
-void AesniEncryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
-                                std::size_t blocks);
-void AesniDecryptBlocksMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
-                                std::size_t blocks);
 // The multi-key walk with each block loading its own object's rows, block 0 under
 // object firstObject: for objects that come round too seldom to keep their keys in
 // registers, and for the blocks a wider loop leaves.
