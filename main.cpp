@@ -57,13 +57,13 @@ char* ExEncryption(LPCSTR text) {
     LoadKey();
     cipher.SetKey(strPackKey, 16, 16);
 
-    // Sized to the text: the argument limit, not a fixed buffer, bounds its length.
-    char* buffer = static_cast<char*>(std::malloc(length == 0 ? 1 : length));
+    char onStack[4096];
+    char* buffer = length <= sizeof onStack ? onStack : static_cast<char*>(std::malloc(length));
     if (buffer == nullptr) return nullptr;
     cipher.Encrypt(text, buffer, n);
     char* encoded =
         base64_encode(reinterpret_cast<const unsigned char*>(buffer), n, &encodedLength);
-    std::free(buffer);
+    if (buffer != onStack) std::free(buffer);
     return encoded;
 }
 
@@ -77,6 +77,7 @@ int EncryptText(LPCSTR text) {
         (void)std::fputs(kOutOfMemory, stderr);
         return 0;
     }
+    (void)std::setvbuf(stdout, nullptr, _IONBF, 0);
     (void)std::fputs(encoded, stdout);
     std::free(encoded);
     return OutputWritten() ? 1 : 0;
