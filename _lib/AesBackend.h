@@ -63,6 +63,11 @@ const AesBackend* GetAesniBackend();
 const AesBackend* GetVaes256Backend();
 const AesBackend* GetVaes512Backend();
 const AesBackend* GetArmv8Backend();
+const AesBackend* GetVpermBackend();
+
+// The vector-permute back end whether or not this CPU can run it; only the
+// dispatcher, which knows, hands it out.
+const AesBackend* VectorPermuteBackend();
 
 // A short list of back ends, held in place: listing them allocates nothing, so the
 // program links neither the C++ runtime's allocator nor its exception support, whose

@@ -22,6 +22,7 @@ namespace {
 
 #if defined(SEALWRIT_X86_AES)
 struct CpuFeatures {
+    bool vperm = false;
     bool aesni = false;
     bool vaes256 = false;
     bool vaes512 = false;
@@ -47,6 +48,7 @@ CpuFeatures DetectFeatures() {
     const bool avx = ecx & (1u << 28);
     // The wide blocks' byte moves need SSSE3 and SSE4.1, which every CPU with AES-NI
     // has; checking costs nothing and keeps an odd emulator safe.
+    f.vperm = sse2 && ssse3;
     f.aesni = sse2 && ssse3 && sse41 && aes;
 
     const unsigned long long xcr0 = osxsave ? SavedRegisterState() : 0;
@@ -73,13 +75,15 @@ CpuFeatures Features() {
     unsigned bits = known.load(std::memory_order_relaxed);
     if (bits == 0) {
         const CpuFeatures f = DetectFeatures();
-        bits = 1u | (f.aesni ? 2u : 0u) | (f.vaes256 ? 4u : 0u) | (f.vaes512 ? 8u : 0u);
+        bits = 1u | (f.aesni ? 2u : 0u) | (f.vaes256 ? 4u : 0u) | (f.vaes512 ? 8u : 0u) |
+               (f.vperm ? 16u : 0u);
         known.store(bits, std::memory_order_relaxed);
     }
     CpuFeatures f;
     f.aesni = (bits & 2u) != 0;
     f.vaes256 = (bits & 4u) != 0;
     f.vaes512 = (bits & 8u) != 0;
+    f.vperm = (bits & 16u) != 0;
     return f;
 }
 #endif
@@ -95,6 +99,7 @@ std::atomic<const AesBackend*> g_active{nullptr};
 }  // namespace
 
 #if defined(SEALWRIT_X86_AES)
+const AesBackend* GetVpermBackend() { return Features().vperm ? VectorPermuteBackend() : nullptr; }
 const AesBackend* GetAesniBackend() { return Features().aesni ? &kAesniBackend : nullptr; }
 const AesBackend* GetVaes256Backend() { return Features().vaes256 ? &kVaes256Backend : nullptr; }
 const AesBackend* GetVaes512Backend() { return Features().vaes512 ? &kVaes512Backend : nullptr; }
@@ -105,6 +110,9 @@ const AesBackend* GetVaes512Backend() { return nullptr; }
 #endif
 
 #if defined(SEALWRIT_ARM64_AES)
+// Every 64-bit ARM CPU has NEON's TBL.
+const AesBackend* GetVpermBackend() { return VectorPermuteBackend(); }
+
 // The kernel sets HWCAP_AES only when the CPU has the instructions and user space
 // may run them.
 const AesBackend* GetArmv8Backend() {
@@ -114,10 +122,14 @@ const AesBackend* GetArmv8Backend() {
 const AesBackend* GetArmv8Backend() { return nullptr; }
 #endif
 
+#if !defined(SEALWRIT_X86_AES) && !defined(SEALWRIT_ARM64_AES)
+const AesBackend* GetVpermBackend() { return nullptr; }
+#endif
+
 AesBackendList AvailableAesBackends() {
     AesBackendList available;
-    for (const AesBackend* b : {GetPortableBackend(), GetAesniBackend(), GetVaes256Backend(),
-                                GetVaes512Backend(), GetArmv8Backend()}) {
+    for (const AesBackend* b : {GetPortableBackend(), GetVpermBackend(), GetAesniBackend(),
+                                GetVaes256Backend(), GetVaes512Backend(), GetArmv8Backend()}) {
         if (b != nullptr) available.push_back(b);
     }
     return available;

@@ -104,6 +104,7 @@ TEST(Dispatch, OffersExactlyTheBackEndsTheCpuHas) {
     const bool aesni = __builtin_cpu_supports("aes") && __builtin_cpu_supports("ssse3") &&
                        __builtin_cpu_supports("sse4.1");
     const bool vaes = aesni && __builtin_cpu_supports("vaes");
+    EXPECT_EQ(GetVpermBackend() != nullptr, __builtin_cpu_supports("ssse3") != 0);
     EXPECT_EQ(GetAesniBackend() != nullptr, aesni);
     EXPECT_EQ(GetVaes256Backend() != nullptr, vaes && __builtin_cpu_supports("avx2"));
     EXPECT_EQ(GetVaes512Backend() != nullptr, vaes && __builtin_cpu_supports("avx512f") &&
@@ -118,6 +119,7 @@ TEST(Dispatch, OffersTheArmBackEndExactlyWhenTheCpuHasAes) {
     unsigned long isar0 = 0;
     __asm__("mrs %0, ID_AA64ISAR0_EL1" : "=r"(isar0));
     EXPECT_EQ(GetArmv8Backend() != nullptr, ((isar0 >> 4) & 0xF) != 0);
+    EXPECT_NE(GetVpermBackend(), nullptr);  // NEON is part of the architecture
 }
 #endif
 
