@@ -342,14 +342,12 @@ struct Rounds {
     }
     Vec LastRound(Vec b, Vec key) const { return Output(last, Invert(b)) ^ key; }
 
+    // A wide block's: each register takes bytes from both.
     static void ShiftRows(Vec (&s)[kRegisters]) {
-        if constexpr (kRegisters == 1) {
-            s[0] = Gather<Shift<0>>(s[0], s[0]);
-        } else {
-            const Vec lo = Gather<Shift<0>>(s[0], s[1]), hi = Gather<Shift<1>>(s[0], s[1]);
-            s[0] = lo;
-            s[1] = hi;
-        }
+        static_assert(kRegisters == 2, "16-byte blocks shift in RunBlocks");
+        const Vec lo = Gather<Shift<0>>(s[0], s[1]), hi = Gather<Shift<1>>(s[0], s[1]);
+        s[0] = lo;
+        s[1] = hi;
     }
 
     // Encryption's lookups leave out the S-box's 0x63, which passes unchanged through
