@@ -134,15 +134,16 @@ struct Tables {
     ByteMap encryptIn, decryptIn;  // a state byte to its coordinates
     Nibbles inverse, cOver;        // 1/n and c/n, 0x80 for 1/0
     // io and jo to the round's output, as the lookups' two halves:
-    Nibbles encryptMiddle[2][2];  // the coordinates of S and 2 S, less 0x63
+    Nibbles encryptMiddle[3][2];  // the coordinates of 2, 3 and 1 times S, less 0x63
     Nibbles decryptMiddle[4][2];  // the coordinates of 14, 11, 13 and 9 times Si
     Nibbles encryptLast[2];       // S itself, less 0x63
     Nibbles decryptLast[2];       // Si itself
 };
 
 // Encryption's multiples of S and decryption's of Si, in MixColumns' and
-// InvMixColumns' order: row r's own byte's factor first.
-constexpr BYTE kEncryptFactors[2] = {1, 2};
+// InvMixColumns' order: row r's own byte's factor first (the last two of
+// MixColumns' are both 1).
+constexpr BYTE kEncryptFactors[3] = {2, 3, 1};
 constexpr BYTE kDecryptFactors[4] = {14, 11, 13, 9};
 
 constexpr BYTE EncryptCoordinates(BYTE x) { return kTower.Coordinates(x); }
@@ -164,7 +165,7 @@ constexpr Tables MakeTables() {
             const BYTE part = rt::Mul(reciprocal, weights[half]);  // of x^-1
             tb.decryptLast[half].v[n] = part;
             tb.encryptLast[half].v[n] = AffineLinear(part);
-            for (int m = 0; m < 2; ++m) {
+            for (int m = 0; m < 3; ++m) {
                 tb.encryptMiddle[m][half].v[n] =
                     EncryptCoordinates(rt::Mul(kEncryptFactors[m], AffineLinear(part)));
             }
@@ -203,7 +204,7 @@ constexpr bool TablesMakeSBoxes() {
         const BYTE e = Apply(kTables.encryptIn, BYTE(x)), d = Apply(kTables.decryptIn, BYTE(x));
         if ((Invert(e, kTables.encryptLast) ^ 0x63) != s[x]) return false;
         if (Invert(d, kTables.decryptLast) != si[x]) return false;
-        for (int m = 0; m < 2; ++m) {
+        for (int m = 0; m < 3; ++m) {
             if (Invert(e, kTables.encryptMiddle[m]) !=
                 EncryptCoordinates(rt::Mul(kEncryptFactors[m], s[x] ^ 0x63)))
                 return false;
@@ -256,6 +257,10 @@ template <class From>
 inline Vec Gather(Vec lo, Vec hi) {
     return Gather<From>(lo, hi, std::make_index_sequence<16>());
 }
+template <class From>
+inline Vec Permute(Vec x) {
+    return Gather<From>(x, x);
+}
 
 // Row r of each column takes row r + kBy of the same column.
 template <int kBy>
@@ -287,7 +292,7 @@ struct Rounds {
     static constexpr const ByteMap& kIn = kDecrypt ? kTables.decryptIn : kTables.encryptIn;
     static constexpr const Nibbles (&kLast)[2] = kDecrypt ? kTables.decryptLast
                                                           : kTables.encryptLast;
-    static constexpr int kFactors = kDecrypt ? 4 : 2;
+    static constexpr int kFactors = kDecrypt ? 4 : 3;
     static constexpr const Nibbles& Middle(int m, int half) {
         return kDecrypt ? kTables.decryptMiddle[m][half] : kTables.encryptMiddle[m][half];
     }
@@ -321,24 +326,28 @@ struct Rounds {
         return Lookup(table[0], h.io) ^ Lookup(table[1], h.jo);
     }
 
-    template <int kBy>
-    static Vec Rotate(Vec x) {
-        return Gather<ColumnRotation<kBy>>(x, x);
-    }
+    // Row r of each column takes row r + k of the same column, and then, for a
+    // 16-byte block, the next round's row shift (one byte move instead of two).
+    template <int k>
+    struct Rotation : ColumnRotation<k> {};
+    template <int k>
+    struct RotationThenShift {
+        static constexpr int Of(int b) { return ColumnRotation<k>::Of(Shift<0>::Of(b)); }
+    };
 
     // A round but the last, from coordinates (rows already shifted) to coordinates:
     // MixColumns gives row r 2 s_r + 3 s_(r+1) + s_(r+2) + s_(r+3), InvMixColumns
-    // 14 s_r + 11 s_(r+1) + 13 s_(r+2) + 9 s_(r+3). One block's rounds run one after
-    // another, so the sums are grouped for the shortest chain: the key joins early.
+    // 14 s_r + 11 s_(r+1) + 13 s_(r+2) + 9 s_(r+3), each multiple from lookups of
+    // its own. One block's rounds run one after another, so the sums are grouped
+    // for the shortest chain, and the key joins the first lookup.
+    template <template <int> class Move>
     Vec MiddleRound(Vec b, Vec key) const {
         const Halves h = Invert(b);
-        if constexpr (kDecrypt) {
-            return ((Output(middle[0], h) ^ key) ^ Rotate<1>(Output(middle[1], h))) ^
-                   (Rotate<2>(Output(middle[2], h)) ^ Rotate<3>(Output(middle[3], h)));
-        } else {
-            const Vec s = Output(middle[0], h), s2 = Output(middle[1], h);
-            return Rotate<1>(s2 ^ s) ^ ((s2 ^ key) ^ (Rotate<2>(s) ^ Rotate<3>(s)));
-        }
+        const Vec first = (Lookup(middle[0][0], h.io) ^ key) ^ Lookup(middle[0][1], h.jo);
+        const Vec second = Output(middle[1], h), last = Output(middle[kFactors - 1], h);
+        const Vec third = kDecrypt ? Output(middle[2], h) : last;
+        return (Permute<Move<0>>(first) ^ Permute<Move<1>>(second)) ^
+               (Permute<Move<2>>(third) ^ Permute<Move<3>>(last));
     }
     Vec LastRound(Vec b, Vec key) const { return Output(last, Invert(b)) ^ key; }
 
@@ -364,7 +373,7 @@ struct Rounds {
         for (int r = 1; r < rounds; ++r) {
             ShiftRows(s);
             for (int h = 0; h < kRegisters; ++h)
-                s[h] = MiddleRound(s[h], Coordinates(RoundKey(rk[r], h)));
+                s[h] = MiddleRound<Rotation>(s[h], Coordinates(RoundKey(rk[r], h)));
         }
         ShiftRows(s);
         for (int h = 0; h < kRegisters; ++h) s[h] = LastRound(s[h], RoundKey(rk[rounds], h));
@@ -372,19 +381,22 @@ struct Rounds {
         for (int h = kRegisters - 1; h >= 0; --h) Store(out + h * kHigh, s[h]);
     }
 
-    // Several 16-byte blocks at once, so that their rounds overlap.
+    // Several 16-byte blocks at once, so that their rounds overlap. Each round
+    // leaves its output already shifted for the next.
     template <int kBlocks>
     void RunBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out) const {
         Vec s[kBlocks];
         const Vec first = Load(rk[0]);
-        for (int b = 0; b < kBlocks; ++b) s[b] = Coordinates(Load(in + 16 * b) ^ first);
+        for (int b = 0; b < kBlocks; ++b) {
+            const Vec x = Coordinates(Load(in + 16 * b) ^ first);
+            s[b] = Gather<Shift<0>>(x, x);
+        }
         for (int r = 1; r < rounds; ++r) {
             const Vec key = Coordinates(RoundKey(rk[r], 0));
-            for (int b = 0; b < kBlocks; ++b) s[b] = MiddleRound(Gather<Shift<0>>(s[b], s[b]), key);
+            for (int b = 0; b < kBlocks; ++b) s[b] = MiddleRound<RotationThenShift>(s[b], key);
         }
         const Vec key = RoundKey(rk[rounds], 0);
-        for (int b = 0; b < kBlocks; ++b)
-            Store(out + 16 * b, LastRound(Gather<Shift<0>>(s[b], s[b]), key));
+        for (int b = 0; b < kBlocks; ++b) Store(out + 16 * b, LastRound(s[b], key));
     }
 };
 
