@@ -3,10 +3,10 @@
 // rate, then hands the run on to another reporter (the console, a file).
 //
 // Benchmarks are named OPERATION/PATH[/...]; a bench says, through referenceOf, which
-// run a run is measured against, given its name split at '/' ("" for none). A
-// reference must be registered before the runs measured against it, so that its
-// rate is known when they are reported. Only means and medians get a ratio: one of
-// two spreads means nothing.
+// run a run is measured against, given its name split at '/' ("" for none). Runs
+// are held until the end and then handed on in the order they came, so that every
+// reference's rate is known whatever that order was (random interleaving shuffles
+// it). Only means and medians get a ratio: one of two spreads means nothing.
 #ifndef SEALWRIT_BENCH_RATIO_REPORTER_H
 #define SEALWRIT_BENCH_RATIO_REPORTER_H
 
@@ -32,12 +32,17 @@ public:
     }
 
     void ReportRuns(const std::vector<Run>& runs) override {
-        std::vector<Run> annotated = runs;
-        for (Run& run : annotated) AddRatio(run);
-        m_inner->ReportRuns(annotated);
+        for (const Run& run : runs) Remember(run);
+        m_pending.push_back(runs);
     }
 
-    void Finalize() override { m_inner->Finalize(); }
+    void Finalize() override {
+        for (std::vector<Run>& runs : m_pending) {
+            for (Run& run : runs) AddRatio(run);
+            m_inner->ReportRuns(runs);
+        }
+        m_inner->Finalize();
+    }
 
 private:
     static bool RateOf(const Run& run, double* rate) {
@@ -51,18 +56,28 @@ private:
         return false;
     }
 
-    void AddRatio(Run& run) {
-        double rate = 0;
-        if (run.error_occurred || !RateOf(run, &rate)) return;
+    // "/AGGREGATE/REPETITION", which with the run's name keys its rate; "" for a run
+    // that gets no ratio.
+    static std::string Which(const Run& run, double* rate) {
+        if (run.error_occurred || !RateOf(run, rate)) return "";
         if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean" &&
             run.aggregate_name != "median") {
-            return;
+            return "";
         }
-        const std::string which =
-            "/" + run.aggregate_name + "/" + std::to_string(run.repetition_index);
-        const std::string& name = run.run_name.function_name;
-        m_rates[name + which] = rate;
+        return "/" + run.aggregate_name + "/" + std::to_string(run.repetition_index);
+    }
 
+    void Remember(const Run& run) {
+        double rate = 0;
+        const std::string which = Which(run, &rate);
+        if (!which.empty()) m_rates[run.run_name.function_name + which] = rate;
+    }
+
+    void AddRatio(Run& run) {
+        double rate = 0;
+        const std::string which = Which(run, &rate);
+        if (which.empty()) return;
+        const std::string& name = run.run_name.function_name;
         std::vector<std::string> fields;
         std::istringstream in(name);
         for (std::string field; std::getline(in, field, '/');) fields.push_back(field);
@@ -76,6 +91,7 @@ private:
     const char* m_counter;
     ReferenceOf m_referenceOf;
     std::map<std::string, double> m_rates;
+    std::vector<std::vector<Run>> m_pending;
 };
 
 // The name with its path field (the second) replaced.

@@ -11,8 +11,9 @@
 #      every key length and path, against libmcrypt's ECB.
 # and ends with one table of all cipher figures (medians of the repetitions).
 #
-# Environment: MIN_TIME (seconds per repetition, default 0.1) and REPETITIONS
-# (default 3) for cipher_bench; RUNS and WARMUP are passed on to process.sh.
+# Environment: MIN_TIME (seconds per repetition, default 0.1), REPETITIONS
+# (default 3) for cipher_bench and multikey_bench, WIDE_REPETITIONS (default 7) for
+# wide_block_bench; RUNS and WARMUP are passed on to process.sh.
 # The JSON results stay in build/bench/results/.
 #
 # The machine may be running other work; timings are only as quiet as it is.
@@ -21,6 +22,7 @@ cd "$(dirname "$0")/.."
 
 min_time=${MIN_TIME:-0.1}
 repetitions=${REPETITIONS:-3}
+wide_repetitions=${WIDE_REPETITIONS:-7}
 results=build/bench/results
 
 scripts/install-deps.sh cmake ninja-build g++ libbenchmark-dev libssl-dev libmcrypt-dev python3
@@ -59,11 +61,16 @@ build/bench/bench/multikey_bench \
   --benchmark_report_aggregates_only=true \
   --benchmark_out="$results/multikey.json" --benchmark_out_format=json >/dev/null
 
+# libmcrypt's rows and ours are each a fraction of a second; on a busy machine the
+# load drifts between them, so the repetitions are interleaved at random and the
+# summary compares medians.
 stage "wide_block_bench, against libmcrypt"
 build/bench/bench/wide_block_bench \
   --benchmark_min_time="$min_time" \
-  --benchmark_repetitions="$repetitions" \
-  --benchmark_report_aggregates_only=true | tee "$results/wide-blocks.txt"
+  --benchmark_repetitions="$wide_repetitions" \
+  --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$results/wide-blocks.json" --benchmark_out_format=json >/dev/null
 
 stage "summary"
 python3 - "$results/cipher.json" "$results/cipher-openssl-noaes.json" <<'EOF'
@@ -146,4 +153,28 @@ for name, row in rows.items():
         cells.append(f"{multi['bytes_per_second'] / 1e6:9.0f} ({multi['vs_one_key']:.2f})"
                      if multi and "vs_one_key" in multi else f"{'-':>16}")
     print(f"{path:<9} {direction:<9} {row['bytes_per_second'] / 1e6:9.0f} " + " ".join(cells))
+PY
+
+echo
+python3 - "$results/wide-blocks.json" <<'PY'
+import json, sys
+
+rates = {}
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b.get("aggregate_name") == "median" and not b.get("error_occurred"):
+        rates[tuple(b["run_name"].split("/"))] = b["bytes_per_second"] / 1e6
+paths = []
+for (_, path, _, _) in rates:
+    if path != "libmcrypt" and path not in paths:
+        paths.append(path)
+print("Member block calls, one block a call, against libmcrypt's ECB over the whole buffer:"
+      " MB/s (median),\nin brackets the ratio to libmcrypt's median.")
+print(f"{'operation':<13} {'block':>5} {'key':>4} {'libmcrypt':>9} " +
+      " ".join(f"{p:>14}" for p in paths))
+for (operation, path, block, key), reference in rates.items():
+    if path != "libmcrypt":
+        continue
+    cells = [f"{rates[(operation, p, block, key)]:7.0f} ({rates[(operation, p, block, key)] / reference:4.1f})"
+             for p in paths]
+    print(f"{operation:<13} {block:>5} {key:>4} {reference:9.0f} " + " ".join(f"{c:>14}" for c in cells))
 PY
