@@ -163,15 +163,14 @@ rates = {}
 for b in json.load(open(sys.argv[1]))["benchmarks"]:
     if b.get("aggregate_name") == "median" and not b.get("error_occurred"):
         rates[tuple(b["run_name"].split("/"))] = b["bytes_per_second"] / 1e6
-paths = []
-for (_, path, _, _) in rates:
-    if path != "libmcrypt" and path not in paths:
-        paths.append(path)
+present = {path for (_, path, _, _) in rates}
+paths = [p for p in ("portable", "vperm", "aesni", "vaes256", "vaes512", "armv8") if p in present]
 print("Member block calls, one block a call, against libmcrypt's ECB over the whole buffer:"
       " MB/s (median),\nin brackets the ratio to libmcrypt's median.")
 print(f"{'operation':<13} {'block':>5} {'key':>4} {'libmcrypt':>9} " +
       " ".join(f"{p:>14}" for p in paths))
-for (operation, path, block, key), reference in rates.items():
+for (operation, path, block, key), reference in sorted(
+        rates.items(), key=lambda item: (item[0][0] != "EncryptBlock", int(item[0][2]), int(item[0][3]))):
     if path != "libmcrypt":
         continue
     cells = [f"{rates[(operation, p, block, key)]:7.0f} ({rates[(operation, p, block, key)] / reference:4.1f})"
