@@ -46,55 +46,51 @@ constexpr BYTE Power16(BYTE x) {
 }
 
 // GF(16) inside GF(2^8) is the set of x with x^16 = x. A nibble codes one of its
-// elements in a basis of four of them (over GF(2), so that coding is linear), and
-// t is a root of t^2 + t + a outside GF(16), for the first a that has one.
+// elements in a basis of four of them (over GF(2), so that coding is linear), and t
+// is the first element outside GF(16) whose t^2 + t lies in it: that is a, and
+// t^2 + t + a is irreducible over GF(16). Every lookup the derivation needs is
+// tabulated once, which keeps it within what compilers allow a constant expression.
 struct Tower {
-    BYTE basis[4] = {};
+    BYTE element[16] = {};       // by nibble
+    BYTE coordinates[256] = {};  // x to I << 4 | K, x = I + K t
     BYTE a = 0, t = 0;
 
-    constexpr BYTE Element(unsigned nibble) const {
-        BYTE e = 0;
-        for (int b = 0; b < 4; ++b) {
-            if ((nibble >> b) & 1) e ^= basis[b];
-        }
-        return e;
-    }
-    constexpr BYTE Nibble(BYTE element) const {
+    constexpr BYTE Element(unsigned nibble) const { return element[nibble]; }
+    constexpr BYTE Nibble(BYTE e) const {
         for (unsigned n = 0; n < 16; ++n) {
-            if (Element(n) == element) return BYTE(n);
+            if (element[n] == e) return BYTE(n);
         }
         return 0xFF;  // not in GF(16)
     }
-    // The nibbles I (high) and K (low) with x = I + K t.
-    constexpr BYTE Coordinates(BYTE x) const {
-        for (unsigned i = 0; i < 16; ++i) {
-            for (unsigned k = 0; k < 16; ++k) {
-                if ((Element(i) ^ rt::Mul(Element(k), t)) == x) return BYTE(i << 4 | k);
-            }
-        }
-        return 0;
-    }
+    constexpr BYTE Coordinates(BYTE x) const { return coordinates[x]; }
 };
 
 constexpr Tower MakeTower() {
     Tower tower;
-    int found = 0;
+    bool inSubfield[256] = {};
+    for (unsigned x = 0; x < 256; ++x) inSubfield[x] = Power16(BYTE(x)) == x;
+    // A basis: each new element outside the span of those before; span[n] sums the
+    // elements whose bits n has.
     BYTE span[16] = {0};
-    for (unsigned x = 1; x < 256 && found < 4; ++x) {
-        if (Power16(BYTE(x)) != x) continue;
+    for (unsigned x = 1, found = 0; x < 256 && found < 4; ++x) {
         bool inSpan = false;
-        for (int i = 0; i < (1 << found); ++i) inSpan = inSpan || span[i] == x;
-        if (inSpan) continue;
-        for (int i = 0; i < (1 << found); ++i) span[(1 << found) + i] = BYTE(span[i] ^ x);
-        tower.basis[found++] = BYTE(x);
+        for (unsigned i = 0; i < (1u << found); ++i) inSpan = inSpan || span[i] == x;
+        if (!inSubfield[x] || inSpan) continue;
+        for (unsigned i = 0; i < (1u << found); ++i) span[(1u << found) + i] = BYTE(span[i] ^ x);
+        ++found;
     }
-    for (unsigned a = 1; a < 256 && tower.t == 0; ++a) {
-        if (Power16(BYTE(a)) != a) continue;
-        for (unsigned t = 2; t < 256 && tower.t == 0; ++t) {
-            if (Power16(BYTE(t)) != t && (rt::Mul(BYTE(t), BYTE(t)) ^ t ^ a) == 0) {
-                tower.a = BYTE(a);
-                tower.t = BYTE(t);
-            }
+    for (unsigned n = 0; n < 16; ++n) tower.element[n] = span[n];  // bit b of n: element b
+    for (unsigned t = 2; t < 256 && tower.t == 0; ++t) {
+        const BYTE a = BYTE(rt::Mul(BYTE(t), BYTE(t)) ^ t);
+        if (!inSubfield[t] && inSubfield[a]) {
+            tower.a = a;
+            tower.t = BYTE(t);
+        }
+    }
+    for (unsigned i = 0; i < 16; ++i) {
+        for (unsigned k = 0; k < 16; ++k) {
+            tower.coordinates[tower.element[i] ^ rt::Mul(tower.element[k], tower.t)] =
+                BYTE(i << 4 | k);
         }
     }
     return tower;
@@ -104,12 +100,13 @@ constexpr Tower kTower = MakeTower();
 
 // The affine map's linear part, and its inverse.
 constexpr BYTE AffineLinear(BYTE y) { return BYTE(rt::Affine(y) ^ 0x63); }
-constexpr BYTE InverseAffineLinear(BYTE y) {
-    for (unsigned x = 0; x < 256; ++x) {
-        if (AffineLinear(BYTE(x)) == y) return BYTE(x);
-    }
-    return 0;
+constexpr rt::ByteTable MakeInverseAffineLinear() {
+    rt::ByteTable inverse{};
+    for (unsigned x = 0; x < 256; ++x) inverse[AffineLinear(BYTE(x))] = BYTE(x);
+    return inverse;
 }
+constexpr rt::ByteTable kInverseAffineLinear = MakeInverseAffineLinear();
+constexpr BYTE InverseAffineLinear(BYTE y) { return kInverseAffineLinear[y]; }
 
 // A linear map of bytes as two lookups, one per nibble, plus a constant.
 struct ByteMap {
