@@ -65,9 +65,13 @@ const AesBackend* GetVaes512Backend();
 const AesBackend* GetArmv8Backend();
 const AesBackend* GetVpermBackend();
 
-// The vector-permute back end whether or not this CPU can run it; only the
-// dispatcher, which knows, hands it out.
-const AesBackend* VectorPermuteBackend();
+// The software back ends' tables, each defined in its own file; the dispatcher hands
+// out the vector-permute one only where the CPU can run it. The dispatcher takes
+// their addresses rather than calling into their files, so that a process which
+// never runs a back end never faults its code in (on a virtual machine each page
+// of code first touched cost a short run some 15 us).
+extern const AesBackend kPortableBackend;
+extern const AesBackend kVectorPermuteBackend;
 
 // A short list of back ends, held in place: listing them allocates nothing, so the
 // program links neither the C++ runtime's allocator nor its exception support, whose

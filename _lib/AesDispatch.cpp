@@ -98,8 +98,10 @@ std::atomic<const AesBackend*> g_active{nullptr};
 
 }  // namespace
 
+const AesBackend* GetPortableBackend() { return &kPortableBackend; }
+
 #if defined(SEALWRIT_X86_AES)
-const AesBackend* GetVpermBackend() { return Features().vperm ? VectorPermuteBackend() : nullptr; }
+const AesBackend* GetVpermBackend() { return Features().vperm ? &kVectorPermuteBackend : nullptr; }
 const AesBackend* GetAesniBackend() { return Features().aesni ? &kAesniBackend : nullptr; }
 const AesBackend* GetVaes256Backend() { return Features().vaes256 ? &kVaes256Backend : nullptr; }
 const AesBackend* GetVaes512Backend() { return Features().vaes512 ? &kVaes512Backend : nullptr; }
@@ -111,7 +113,7 @@ const AesBackend* GetVaes512Backend() { return nullptr; }
 
 #if defined(SEALWRIT_ARM64_AES)
 // Every 64-bit ARM CPU has NEON's TBL.
-const AesBackend* GetVpermBackend() { return VectorPermuteBackend(); }
+const AesBackend* GetVpermBackend() { return &kVectorPermuteBackend; }
 
 // The kernel sets HWCAP_AES only when the CPU has the instructions and user space
 // may run them.

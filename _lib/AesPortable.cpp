@@ -547,10 +547,8 @@ DWORD InvMixColumn(DWORD w) {
     return XtimeBytes(t) ^ rotl(a, 8) ^ rotl(t, 16);
 }
 
+}  // namespace
+
 const AesBackend kPortableBackend = {"portable",       &EncryptBlocks, &DecryptBlocks,
                                      &EncryptWide,     &DecryptWide,   &EncryptMultiKey,
                                      &DecryptMultiKey, &SubWord,       &InvMixColumn};
-
-}  // namespace
-
-const AesBackend* GetPortableBackend() { return &kPortableBackend; }

@@ -404,7 +404,7 @@ constexpr std::size_t kBitslicedFrom = 8;
 template <bool kDecrypt>
 void Blocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out, std::size_t blocks) {
     if (blocks >= kBitslicedFrom) {
-        const AesBackend* bitsliced = GetPortableBackend();
+        const AesBackend* bitsliced = &kPortableBackend;
         (kDecrypt ? bitsliced->decrypt_blocks : bitsliced->encrypt_blocks)(rk, rounds, in, out,
                                                                            blocks);
         return;
@@ -445,23 +445,21 @@ void DecryptWide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* 
 
 void EncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
                      std::size_t blocks) {
-    GetPortableBackend()->encrypt_blocks_multikey(keys, rounds, in, out, blocks);
+    kPortableBackend.encrypt_blocks_multikey(keys, rounds, in, out, blocks);
 }
 
 void DecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
                      std::size_t blocks) {
-    GetPortableBackend()->decrypt_blocks_multikey(keys, rounds, in, out, blocks);
+    kPortableBackend.decrypt_blocks_multikey(keys, rounds, in, out, blocks);
 }
 
 // Keying works a word at a time, which the bitsliced code does as well as this.
-DWORD SubWord(DWORD w) { return GetPortableBackend()->sub_word(w); }
-DWORD InvMixColumn(DWORD w) { return GetPortableBackend()->inv_mix_column(w); }
-
-const AesBackend kVectorPermuteBackend = {"vperm",          &EncryptBlocks, &DecryptBlocks,
-                                          &EncryptWide,     &DecryptWide,   &EncryptMultiKey,
-                                          &DecryptMultiKey, &SubWord,       &InvMixColumn};
+DWORD SubWord(DWORD w) { return kPortableBackend.sub_word(w); }
+DWORD InvMixColumn(DWORD w) { return kPortableBackend.inv_mix_column(w); }
 
 }  // namespace
 
 // Whether the CPU has the byte lookup is the dispatcher's to say.
-const AesBackend* VectorPermuteBackend() { return &kVectorPermuteBackend; }
+const AesBackend kVectorPermuteBackend = {"vperm",          &EncryptBlocks, &DecryptBlocks,
+                                          &EncryptWide,     &DecryptWide,   &EncryptMultiKey,
+                                          &DecryptMultiKey, &SubWord,       &InvMixColumn};
