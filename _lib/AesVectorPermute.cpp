@@ -17,7 +17,6 @@
 // 0x80, which a lookup (PSHUFB and TBL alike) answers with 0, and so carries through
 // to x = 0 giving 0. Everything is derived below from the field and checked against
 // the S-box for all 256 bytes at compile time.
-#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -323,10 +322,8 @@ struct Rounds {
         return Lookup(table[0], h.io) ^ Lookup(table[1], h.jo);
     }
 
-    // Row r of each column takes row r + k of the same column, and then, for a
-    // 16-byte block, the next round's row shift (one byte move instead of two).
-    template <int k>
-    struct Rotation : ColumnRotation<k> {};
+    // For a 16-byte block, each sum term's rotation followed by the next round's row
+    // shift: one byte move instead of two.
     template <int k>
     struct RotationThenShift {
         static constexpr int Of(int b) { return ColumnRotation<k>::Of(Shift<0>::Of(b)); }
@@ -370,7 +367,7 @@ struct Rounds {
         for (int r = 1; r < rounds; ++r) {
             ShiftRows(s);
             for (int h = 0; h < kRegisters; ++h)
-                s[h] = MiddleRound<Rotation>(s[h], Coordinates(RoundKey(rk[r], h)));
+                s[h] = MiddleRound<ColumnRotation>(s[h], Coordinates(RoundKey(rk[r], h)));
         }
         ShiftRows(s);
         for (int h = 0; h < kRegisters; ++h) s[h] = LastRound(s[h], RoundKey(rk[rounds], h));
@@ -404,9 +401,8 @@ constexpr std::size_t kBitslicedFrom = 8;
 template <bool kDecrypt>
 void Blocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out, std::size_t blocks) {
     if (blocks >= kBitslicedFrom) {
-        const AesBackend* bitsliced = &kPortableBackend;
-        (kDecrypt ? bitsliced->decrypt_blocks : bitsliced->encrypt_blocks)(rk, rounds, in, out,
-                                                                           blocks);
+        (kDecrypt ? kPortableBackend.decrypt_blocks : kPortableBackend.encrypt_blocks)(
+            rk, rounds, in, out, blocks);
         return;
     }
     const Rounds<4, kDecrypt> run;
