@@ -100,8 +100,17 @@ std::atomic<const AesBackend*> g_active{nullptr};
 
 const AesBackend* GetPortableBackend() { return &kPortableBackend; }
 
+const AesBackend* GetVpermBackend() {
 #if defined(SEALWRIT_X86_AES)
-const AesBackend* GetVpermBackend() { return Features().vperm ? &kVectorPermuteBackend : nullptr; }
+    return Features().vperm ? &kVectorPermuteBackend : nullptr;
+#elif defined(SEALWRIT_ARM64_AES)
+    return &kVectorPermuteBackend;  // every 64-bit ARM CPU has NEON's TBL
+#else
+    return nullptr;
+#endif
+}
+
+#if defined(SEALWRIT_X86_AES)
 const AesBackend* GetAesniBackend() { return Features().aesni ? &kAesniBackend : nullptr; }
 const AesBackend* GetVaes256Backend() { return Features().vaes256 ? &kVaes256Backend : nullptr; }
 const AesBackend* GetVaes512Backend() { return Features().vaes512 ? &kVaes512Backend : nullptr; }
@@ -112,9 +121,6 @@ const AesBackend* GetVaes512Backend() { return nullptr; }
 #endif
 
 #if defined(SEALWRIT_ARM64_AES)
-// Every 64-bit ARM CPU has NEON's TBL.
-const AesBackend* GetVpermBackend() { return &kVectorPermuteBackend; }
-
 // The kernel sets HWCAP_AES only when the CPU has the instructions and user space
 // may run them.
 const AesBackend* GetArmv8Backend() {
@@ -122,10 +128,6 @@ const AesBackend* GetArmv8Backend() {
 }
 #else
 const AesBackend* GetArmv8Backend() { return nullptr; }
-#endif
-
-#if !defined(SEALWRIT_X86_AES) && !defined(SEALWRIT_ARM64_AES)
-const AesBackend* GetVpermBackend() { return nullptr; }
 #endif
 
 AesBackendList AvailableAesBackends() {
