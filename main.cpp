@@ -78,6 +78,8 @@ char* ExEncryption(LPCSTR text) {
     LoadKey();
     cipher.SetKey(strPackKey, 16, 16);
 
+    // The usual text fits the fixed buffer; a longer one, which only the argument
+    // limit bounds, gets a buffer of its size.
     char onStack[4096];
     char* buffer = length <= sizeof onStack ? onStack : static_cast<char*>(std::malloc(length));
     if (buffer == nullptr) return nullptr;
