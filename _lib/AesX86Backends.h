@@ -16,7 +16,7 @@ void AesniEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE*
 void AesniDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                         std::size_t blocks);
 
-// One 24- or 32-byte block on AES-NI (AesNiWide.cpp); the 256-bit back end uses it too.
+// One 24- or 32-byte block on AES-NI (AesNiWide.cpp).
 void AesniEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
                            BYTE* out);
 void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
