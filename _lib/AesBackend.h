@@ -17,6 +17,7 @@
 #ifndef SEALWRIT_AES_BACKEND_H
 #define SEALWRIT_AES_BACKEND_H
 
+#include <atomic>
 #include <cstddef>
 
 #include "../_inc/Lib.h"
@@ -95,7 +96,14 @@ private:
 AesBackendList AvailableAesBackends();
 
 // The back end CRijnDael uses, chosen once from what the CPU offers; never null.
-const AesBackend* ActiveAesBackend();
+// Every block call asks, so the question is answered inline: a call to another file
+// would make each caller save registers and set up a frame around it.
+extern std::atomic<const AesBackend*> g_activeAesBackend;
+const AesBackend* ChooseActiveAesBackend();
+inline const AesBackend* ActiveAesBackend() {
+    const AesBackend* active = g_activeAesBackend.load(std::memory_order_acquire);
+    return active != nullptr ? active : ChooseActiveAesBackend();
+}
 
 // Lets tests and benchmarks run every back end this machine has. Not for use while
 // another thread encrypts.

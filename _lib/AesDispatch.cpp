@@ -90,13 +90,13 @@ CpuFeatures Features() {
 
 const AesBackend* ChooseBestBackend() { return AvailableAesBackends().back(); }
 
+}  // namespace
+
 // Chosen on first use. Plain atomics rather than function-local statics: those need
 // a guard from the C++ runtime, whose exception support would then be linked into
 // the program and cost its start-up (see AesBackendList). Threads racing to the
 // first choice store the same answer.
-std::atomic<const AesBackend*> g_active{nullptr};
-
-}  // namespace
+std::atomic<const AesBackend*> g_activeAesBackend{nullptr};
 
 const AesBackend* GetPortableBackend() { return &kPortableBackend; }
 
@@ -139,15 +139,12 @@ AesBackendList AvailableAesBackends() {
     return available;
 }
 
-const AesBackend* ActiveAesBackend() {
-    const AesBackend* active = g_active.load(std::memory_order_acquire);
-    if (active == nullptr) {
-        active = ChooseBestBackend();
-        g_active.store(active, std::memory_order_release);
-    }
+const AesBackend* ChooseActiveAesBackend() {
+    const AesBackend* active = ChooseBestBackend();
+    g_activeAesBackend.store(active, std::memory_order_release);
     return active;
 }
 
 void SelectAesBackendForTesting(const AesBackend* backend) {
-    g_active.store(backend, std::memory_order_release);
+    g_activeAesBackend.store(backend, std::memory_order_release);
 }
