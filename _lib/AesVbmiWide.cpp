@@ -1,15 +1,16 @@
-// One 24- or 32-byte block on the AES-NI instructions (AesWideRounds.h), with
-// AVX-512 VBMI's two-register byte permutation doing each output register's blend and
-// shuffle in one instruction. Compiled with -maes -mavx512vl -mavx512vbmi, for the
-// VAES back end on 512-bit registers, which the dispatcher offers only where the CPU
-// has both.
+// One 24- or 32-byte block on the AES-NI instructions (AesWideRounds.h). A 32-byte
+// block's moves are AVX-512 VBMI's two-register byte permutation, which does each
+// output register's blend and shuffle in one instruction; a 24-byte block's are
+// blends, as on AES-NI, here in EVEX encodings. Compiled with -maes -mavx512vl
+// -mavx512vbmi, for the VAES back end on 512-bit registers, which the dispatcher
+// offers only where the CPU has both.
 //
 // Measured on a Zen 5 core (AMD EPYC under KVM), one block a call (wide_block_bench
-// medians): 2.5 GiB/s on 32-byte blocks against 1.8 with PBLENDVB and PSHUFB, and 2.4
-// against 1.9 on 24-byte ones. The rounds of a block run one after another, so the
-// moves' latency decides: one permutation instead of two dependent instructions. The
-// wide registers do not help here (a VPERMB across a 256-bit register and one VAESENC
-// per round ran slower than this).
+// medians): 2.5 GiB/s on 32-byte blocks against 1.8 with PBLENDVB and PSHUFB. The
+// rounds of a block run one after another, so the moves' latency decides: one
+// permutation instead of two dependent instructions. The wide registers do not help
+// here (a VPERMB across a 256-bit register and one VAESENC per round ran slower than
+// this).
 #include "AesWideRounds.h"
 #include "AesX86Backends.h"
 
