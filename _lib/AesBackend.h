@@ -61,6 +61,7 @@ struct AesBackend {
 
 const AesBackend* GetPortableBackend();
 const AesBackend* GetAesniBackend();
+const AesBackend* GetAesniAvxBackend();
 const AesBackend* GetVaes256Backend();
 const AesBackend* GetVaes512Backend();
 const AesBackend* GetArmv8Backend();

@@ -24,6 +24,7 @@ namespace {
 struct CpuFeatures {
     bool vperm = false;
     bool aesni = false;
+    bool aesniAvx = false;
     bool vaes256 = false;
     bool vaes512 = false;
 };
@@ -54,7 +55,8 @@ CpuFeatures DetectFeatures() {
     const unsigned long long xcr0 = osxsave ? SavedRegisterState() : 0;
     const bool ymmSaved = (xcr0 & 0x06) == 0x06;  // SSE and AVX state
     const bool zmmSaved = (xcr0 & 0xE6) == 0xE6;  // plus opmask and the upper ZMM
-    if (!f.aesni || !avx || !ymmSaved || __get_cpuid_max(0, nullptr) < 7) return f;
+    f.aesniAvx = f.aesni && avx && ymmSaved;
+    if (!f.aesniAvx || __get_cpuid_max(0, nullptr) < 7) return f;
 
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
     const bool avx2 = ebx & (1u << 5);
@@ -76,7 +78,7 @@ CpuFeatures Features() {
     if (bits == 0) {
         const CpuFeatures f = DetectFeatures();
         bits = 1u | (f.aesni ? 2u : 0u) | (f.vaes256 ? 4u : 0u) | (f.vaes512 ? 8u : 0u) |
-               (f.vperm ? 16u : 0u);
+               (f.vperm ? 16u : 0u) | (f.aesniAvx ? 32u : 0u);
         known.store(bits, std::memory_order_relaxed);
     }
     CpuFeatures f;
@@ -84,6 +86,7 @@ CpuFeatures Features() {
     f.vaes256 = (bits & 4u) != 0;
     f.vaes512 = (bits & 8u) != 0;
     f.vperm = (bits & 16u) != 0;
+    f.aesniAvx = (bits & 32u) != 0;
     return f;
 }
 #endif
@@ -112,10 +115,12 @@ const AesBackend* GetVpermBackend() {
 
 #if defined(SEALWRIT_X86_AES)
 const AesBackend* GetAesniBackend() { return Features().aesni ? &kAesniBackend : nullptr; }
+const AesBackend* GetAesniAvxBackend() { return Features().aesniAvx ? &kAesniAvxBackend : nullptr; }
 const AesBackend* GetVaes256Backend() { return Features().vaes256 ? &kVaes256Backend : nullptr; }
 const AesBackend* GetVaes512Backend() { return Features().vaes512 ? &kVaes512Backend : nullptr; }
 #else
 const AesBackend* GetAesniBackend() { return nullptr; }
+const AesBackend* GetAesniAvxBackend() { return nullptr; }
 const AesBackend* GetVaes256Backend() { return nullptr; }
 const AesBackend* GetVaes512Backend() { return nullptr; }
 #endif
@@ -132,8 +137,9 @@ const AesBackend* GetArmv8Backend() { return nullptr; }
 
 AesBackendList AvailableAesBackends() {
     AesBackendList available;
-    for (const AesBackend* b : {GetPortableBackend(), GetVpermBackend(), GetAesniBackend(),
-                                GetVaes256Backend(), GetVaes512Backend(), GetArmv8Backend()}) {
+    for (const AesBackend* b :
+         {GetPortableBackend(), GetVpermBackend(), GetAesniBackend(), GetAesniAvxBackend(),
+          GetVaes256Backend(), GetVaes512Backend(), GetArmv8Backend()}) {
         if (b != nullptr) available.push_back(b);
     }
     return available;

@@ -109,3 +109,13 @@ const AesBackend kAesniBackend = {"aesni",
                                   &RunMultiKeyRegisters<Xmm, true>,
                                   &AesniSubWord,
                                   &AesniInvMixColumn};
+
+const AesBackend kAesniAvxBackend = {"aesni_avx",
+                                     &AesniEncryptBlocks,
+                                     &AesniDecryptBlocks,
+                                     &AesniAvxEncryptWideBlock,
+                                     &AesniAvxDecryptWideBlock,
+                                     &RunMultiKeyRegisters<Xmm, false>,
+                                     &RunMultiKeyRegisters<Xmm, true>,
+                                     &AesniSubWord,
+                                     &AesniInvMixColumn};

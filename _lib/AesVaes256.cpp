@@ -3,7 +3,6 @@
 #include <immintrin.h>
 
 #include "AesBlockLoop.h"
-#include "AesWideRounds.h"
 
 namespace {
 
@@ -32,22 +31,13 @@ struct Ymm {
     }
 };
 
-// A lone 24- or 32-byte block: AES-NI's rounds, in this file's AVX encodings. Their
-// three-operand forms and unaligned memory operands spare a copy or a load beside
-// most instructions, which let calls overlap further: 24-byte blocks ran about 15 %
-// faster than the SSE build on a Zen 5 core, 32-byte ones about 3 %.
-template <bool kDecrypt>
-void WideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
-    wide_rounds::Block<wide_rounds::BlendShuffle, kDecrypt>(rk, rounds, blockBytes, in, out);
-}
-
 }  // namespace
 
 const AesBackend kVaes256Backend = {"vaes256",
                                     &RunWideBlocks<Ymm, false>,
                                     &RunWideBlocks<Ymm, true>,
-                                    &WideBlock<false>,
-                                    &WideBlock<true>,
+                                    &AesniAvxEncryptWideBlock,
+                                    &AesniAvxDecryptWideBlock,
                                     &RunMultiKeyRegisters<Ymm, false>,
                                     &RunMultiKeyRegisters<Ymm, true>,
                                     &AesniSubWord,

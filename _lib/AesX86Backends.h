@@ -7,8 +7,10 @@
 #include "AesBackend.h"
 
 // AES-NI on 128-bit registers (AesNi.cpp); its key-schedule helpers serve the
-// wider back ends too, since every CPU with VAES has AES-NI.
+// wider back ends too, since every CPU with VAES has AES-NI. The second back end is
+// the same but for its lone 24- and 32-byte blocks, which run in AVX encodings.
 extern const AesBackend kAesniBackend;
+extern const AesBackend kAesniAvxBackend;
 DWORD AesniSubWord(DWORD w);
 DWORD AesniInvMixColumn(DWORD w);
 void AesniEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
@@ -16,11 +18,16 @@ void AesniEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE*
 void AesniDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                         std::size_t blocks);
 
-// One 24- or 32-byte block on AES-NI (AesNiWide.cpp).
+// One 24- or 32-byte block on AES-NI, in SSE encodings (AesNiWide.cpp) and in AVX
+// ones (AesNiAvxWide.cpp).
 void AesniEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
                            BYTE* out);
 void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
                            BYTE* out);
+void AesniAvxEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                              BYTE* out);
+void AesniAvxDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                              BYTE* out);
 // The multi-key walk with each block loading its own object's rows, block 0 under
 // object firstObject: for objects that come round too seldom to keep their keys in
 // registers, and for the blocks a wider loop leaves.

@@ -106,6 +106,7 @@ TEST(Dispatch, OffersExactlyTheBackEndsTheCpuHas) {
     const bool vaes = aesni && __builtin_cpu_supports("vaes");
     EXPECT_EQ(GetVpermBackend() != nullptr, __builtin_cpu_supports("ssse3") != 0);
     EXPECT_EQ(GetAesniBackend() != nullptr, aesni);
+    EXPECT_EQ(GetAesniAvxBackend() != nullptr, aesni && __builtin_cpu_supports("avx"));
     EXPECT_EQ(GetVaes256Backend() != nullptr, vaes && __builtin_cpu_supports("avx2"));
     EXPECT_EQ(GetVaes512Backend() != nullptr, vaes && __builtin_cpu_supports("avx512f") &&
                                                   __builtin_cpu_supports("avx512vl") &&

@@ -1,0 +1,21 @@
+// One 24- or 32-byte block on AES-NI (AesWideRounds.h) in AVX encodings, for the
+// AES-NI back end of CPUs with AVX and for the VAES back end on 256-bit registers.
+// Compiled with -maes -mavx. The three-operand forms and unaligned memory operands
+// spare the register copies and separate loads the SSE forms need beside most
+// instructions; with fewer instructions per call, more of one call overlaps the
+// next. On a Zen 5 core this ran 24-byte blocks about 15 % faster than the SSE build
+// (AesNiWide.cpp), 32-byte ones 3 to 15 %.
+#include "AesWideRounds.h"
+#include "AesX86Backends.h"
+
+using namespace wide_rounds;
+
+void AesniAvxEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                              BYTE* out) {
+    Block<BlendShuffle, false>(rk, rounds, blockBytes, in, out);
+}
+
+void AesniAvxDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                              BYTE* out) {
+    Block<BlendShuffle, true>(rk, rounds, blockBytes, in, out);
+}
