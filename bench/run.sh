@@ -164,7 +164,8 @@ for b in json.load(open(sys.argv[1]))["benchmarks"]:
     if b.get("aggregate_name") == "median" and not b.get("error_occurred"):
         rates[tuple(b["run_name"].split("/"))] = b["bytes_per_second"] / 1e6
 present = {path for (_, path, _, _) in rates}
-paths = [p for p in ("portable", "vperm", "aesni", "vaes256", "vaes512", "armv8") if p in present]
+paths = [p for p in ("portable", "vperm", "aesni", "aesni_avx", "vaes256", "vaes512", "armv8")
+         if p in present]
 print("Member block calls, one block a call, against libmcrypt's ECB over the whole buffer:"
       " MB/s (median),\nin brackets the ratio to libmcrypt's median.")
 print(f"{'operation':<13} {'block':>5} {'key':>4} {'libmcrypt':>9} " +
