@@ -124,10 +124,13 @@ constexpr BYTE FromTwoRegisters(const Moves& m, int half, int b) {
 }
 
 // True where the high output's blend takes from the high register exactly the bytes
-// the low output's takes from the low one, so that one mask serves both.
-constexpr bool MasksComplement(const Moves& m) {
+// the low output's takes from the low one, and its shuffle moves them alike, so that
+// one mask and one shuffle serve both: so it is for a 32-byte block, whose halves
+// are four columns apart in a shift that turns modulo eight.
+constexpr bool HalvesMirror(const Moves& m) {
     for (int b = 0; b < 16; ++b) {
         if ((m.blend[0][b] ^ m.blend[1][b]) != 0x80) return false;
+        if (m.shuffle[0][b] != m.shuffle[1][b]) return false;
     }
     return true;
 }
@@ -142,28 +145,25 @@ constexpr Moves MovesFor<BC, kDecrypt>::kMoves;
 inline __m128i Load(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store(BYTE* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
-// The moves with SSE4.1's PBLENDVB and SSSE3's PSHUFB. Both outputs share one blend
-// mask, which can then stay in XMM0 (PBLENDVB's implicit operand): the high output
-// takes from the high register exactly the bytes the low one takes from the low one.
+// The moves with SSE4.1's PBLENDVB and SSSE3's PSHUFB, one mask and one shuffle
+// for both outputs (the mask can then stay in XMM0, PBLENDVB's implicit operand).
 template <int BC, bool kDecrypt>
 class BlendShuffle {
 public:
-    BlendShuffle()
-        : m_blend(Load(kMoves.blend[0])),
-          m_shuffle{Load(kMoves.shuffle[0]), Load(kMoves.shuffle[1])} {}
+    BlendShuffle() : m_blend(Load(kMoves.blend[0])), m_shuffle(Load(kMoves.shuffle[0])) {}
 
     __m128i Low(__m128i low, __m128i high) const {
-        return _mm_shuffle_epi8(_mm_blendv_epi8(low, high, m_blend), m_shuffle[0]);
+        return _mm_shuffle_epi8(_mm_blendv_epi8(low, high, m_blend), m_shuffle);
     }
     __m128i High(__m128i low, __m128i high) const {
-        return _mm_shuffle_epi8(_mm_blendv_epi8(high, low, m_blend), m_shuffle[1]);
+        return _mm_shuffle_epi8(_mm_blendv_epi8(high, low, m_blend), m_shuffle);
     }
 
 private:
     static constexpr const Moves& kMoves = MovesFor<BC, kDecrypt>::kMoves;
-    static_assert(MasksComplement(kMoves), "one blend mask for both outputs");
+    static_assert(HalvesMirror(kMoves), "one blend mask and one shuffle for both outputs");
 
-    __m128i m_blend, m_shuffle[2];
+    __m128i m_blend, m_shuffle;
 };
 
 // Gather<BC, kDecrypt> is the back end's byte moves: constructed once per block, it
