@@ -125,15 +125,14 @@ struct WideShuffle {
 // (modulo BC). Columns past BC are padding and take index 0xFF, which TBL turns
 // into zero.
 constexpr WideShuffle MakeWideShuffle(int BC, bool decrypt) {
-    const int SC = BC == 4 ? 0 : BC == 6 ? 1 : 2;
     WideShuffle w{};
     for (int h = 0; h < 2; ++h) {
         for (int i = 0; i < 4; ++i) {
             for (int row = 0; row < 4; ++row) {
                 // The instruction shifts the other way, by the offsets of a
                 // four-column block; undoing it means shifting by the opposite ones.
-                const int column = 4 * h + (i + rt::kShifts[0][row][decrypt ? 0 : 1]) % 4;
-                const int from = (column + rt::kShifts[SC][row][decrypt ? 1 : 0]) % BC;
+                const int column = 4 * h + rt::ShiftSource(4, i, row, !decrypt);
+                const int from = rt::ShiftSource(BC, column, row, decrypt);
                 w.index[h][4 * i + row] = column < BC ? BYTE(4 * from + row) : BYTE(0xFF);
             }
         }

@@ -259,8 +259,6 @@ Word32 LoadLittle32(const BYTE* p) {
 // words into planes.
 template <int BC>
 struct Single {
-    static constexpr int SC = BC == 4 ? 0 : BC == 6 ? 1 : 2;
-
     // Columns [from, to) of one row, in each 32-bit half of T.
     template <class T>
     static constexpr T Columns(int from, int to, int row) {
@@ -274,7 +272,7 @@ struct Single {
     // Column c of a row takes column c + s (modulo BC).
     template <int row, bool kDecrypt, class T>
     static T ShiftRow(T w) {
-        constexpr int s = rt::kShifts[SC][row][kDecrypt];
+        constexpr int s = rt::kShifts[rt::ShiftClass(BC)][row][kDecrypt];
         if (kTwice) return (w >> s) & Columns<T>(0, BC, row);
         return ((w >> s) & Columns<T>(0, BC - s, row)) |
                ((w << (BC - s)) & Columns<T>(BC - s, BC, row));

@@ -276,10 +276,7 @@ struct Rounds {
     struct Shift {
         static constexpr int Of(int b) {
             const int column = kHalf == 0 ? b / 4 : b / 4 + BC - 4, row = b % 4;
-            const int from = (column + rt::kShifts[BC == 4   ? 0
-                                                   : BC == 6 ? 1
-                                                             : 2][row][kDecrypt]) %
-                             BC;
+            const int from = rt::ShiftSource(BC, column, row, kDecrypt);
             return from < 4 ? 4 * from + row : 16 + 4 * (from - (BC - 4)) + row;
         }
     };

@@ -36,15 +36,13 @@ namespace wide_rounds {
 // The column held in one slot (four bytes, one column) of the low or the high register.
 constexpr int SlotColumn(int bc, bool high, int slot) { return high ? bc - 4 + slot : slot; }
 
-// The instructions' own row shift: output slot c takes row j from input slot c + j
-// (encryption) or c - j (decryption), within the register.
+// The instructions' own row shift is a four-column block's, within the register;
+// Rijndael's is the block's own (rijndael_tables::ShiftSource for both).
 constexpr int InstructionSource(bool decrypt, int slot, int row) {
-    return decrypt ? (slot - row + 4) % 4 : (slot + row) % 4;
+    return rijndael_tables::ShiftSource(4, slot, row, decrypt);
 }
-
-// Rijndael's: column i takes row j from column i + offset(j), modulo the block's columns.
 constexpr int RijndaelSource(int bc, bool decrypt, int column, int row) {
-    return (column + rijndael_tables::kShifts[bc == 6 ? 1 : 2][row][decrypt ? 1 : 0]) % bc;
+    return rijndael_tables::ShiftSource(bc, column, row, decrypt);
 }
 
 // For the low (0) and the high (1) output register: the blend mask (top bit set where

@@ -74,6 +74,15 @@ constexpr int kShifts[3][4][2] = {
     {{0, 0}, {1, 7}, {3, 5}, {4, 4}},
 };
 
+// The shift class of a block of bc columns (4, 6 or 8): kShifts' first index.
+constexpr int ShiftClass(int bc) { return bc == 4 ? 0 : bc == 6 ? 1 : 2; }
+
+// The column from which column `column` of a bc-column block takes row `row` in the
+// row shift, or in its inverse when decrypting.
+constexpr int ShiftSource(int bc, int column, int row, bool decrypt) {
+    return (column + kShifts[ShiftClass(bc)][row][decrypt ? 1 : 0]) % bc;
+}
+
 }  // namespace rijndael_tables
 
 #endif
