@@ -100,22 +100,27 @@ DWORD AesniInvMixColumn(DWORD w) {
     return __builtin_bswap32(static_cast<DWORD>(_mm_cvtsi128_si32(_mm_aesimc_si128(column))));
 }
 
-const AesBackend kAesniBackend = {"aesni",
-                                  &AesniEncryptBlocks,
-                                  &AesniDecryptBlocks,
-                                  &AesniEncryptWideBlock,
-                                  &AesniDecryptWideBlock,
-                                  &RunMultiKeyRegisters<Xmm, false>,
-                                  &RunMultiKeyRegisters<Xmm, true>,
-                                  &AesniSubWord,
-                                  &AesniInvMixColumn};
+namespace {
 
-const AesBackend kAesniAvxBackend = {"aesni_avx",
-                                     &AesniEncryptBlocks,
-                                     &AesniDecryptBlocks,
-                                     &AesniAvxEncryptWideBlock,
-                                     &AesniAvxDecryptWideBlock,
-                                     &RunMultiKeyRegisters<Xmm, false>,
-                                     &RunMultiKeyRegisters<Xmm, true>,
-                                     &AesniSubWord,
-                                     &AesniInvMixColumn};
+// The two AES-NI back ends differ only in the encodings their wide blocks were
+// built with.
+constexpr AesBackend AesniBackend(const char* name,
+                                  decltype(AesBackend::encrypt_wide_block) encryptWide,
+                                  decltype(AesBackend::decrypt_wide_block) decryptWide) {
+    return {name,
+            &AesniEncryptBlocks,
+            &AesniDecryptBlocks,
+            encryptWide,
+            decryptWide,
+            &RunMultiKeyRegisters<Xmm, false>,
+            &RunMultiKeyRegisters<Xmm, true>,
+            &AesniSubWord,
+            &AesniInvMixColumn};
+}
+
+}  // namespace
+
+const AesBackend kAesniBackend =
+    AesniBackend("aesni", &AesniEncryptWideBlock, &AesniDecryptWideBlock);
+const AesBackend kAesniAvxBackend =
+    AesniBackend("aesni_avx", &AesniAvxEncryptWideBlock, &AesniAvxDecryptWideBlock);
