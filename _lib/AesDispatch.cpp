@@ -91,8 +91,6 @@ CpuFeatures Features() {
 }
 #endif
 
-const AesBackend* ChooseBestBackend() { return AvailableAesBackends().back(); }
-
 }  // namespace
 
 // Chosen on first use. Plain atomics rather than function-local statics: those need
@@ -146,7 +144,7 @@ AesBackendList AvailableAesBackends() {
 }
 
 const AesBackend* ChooseActiveAesBackend() {
-    const AesBackend* active = ChooseBestBackend();
+    const AesBackend* active = AvailableAesBackends().back();  // the widest
     g_activeAesBackend.store(active, std::memory_order_release);
     return active;
 }
