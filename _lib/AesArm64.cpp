@@ -78,10 +78,6 @@ void Blocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out, std::s
 template <bool kDecrypt>
 void MultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
               std::size_t blocks) {
-    if (keys.count == 1) {
-        return Blocks<kDecrypt>(reinterpret_cast<const RoundKeyRow*>(keys.first), rounds, in, out,
-                                blocks);
-    }
     std::size_t object = 0;
     auto nextRows = [&]() {
         const BYTE* rows = keys.first + object * keys.stride;
