@@ -206,13 +206,10 @@ void WideBlock(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out) {
 
 template <bool kDecrypt>
 void Wide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
-    switch (blockBytes) {
-        case 16:
-            return Blocks<kDecrypt>(rk, rounds, in, out, 1);
-        case 24:
-            return WideBlock<6, kDecrypt>(rk, rounds, in, out);
-        default:
-            return WideBlock<8, kDecrypt>(rk, rounds, in, out);
+    if (blockBytes == 24) {
+        WideBlock<6, kDecrypt>(rk, rounds, in, out);
+    } else {
+        WideBlock<8, kDecrypt>(rk, rounds, in, out);
     }
 }
 
