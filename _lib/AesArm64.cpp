@@ -16,6 +16,8 @@
 
 #include "RijndaelTables.h"
 
+namespace sealwrit::detail {
+
 namespace {
 
 namespace rt = rijndael_tables;
@@ -233,3 +235,5 @@ DWORD InvMixColumn(DWORD w) {
 const AesBackend kArmv8Backend = {"armv8",         &Blocks<false>, &Blocks<true>,
                                   &Wide<false>,    &Wide<true>,    &MultiKey<false>,
                                   &MultiKey<true>, &SubWord,       &InvMixColumn};
+
+}  // namespace sealwrit::detail

@@ -6,6 +6,10 @@
 
 #include "AesBackend.h"
 
+namespace sealwrit::detail {
+
 extern const AesBackend kArmv8Backend;
+
+}  // namespace sealwrit::detail
 
 #endif

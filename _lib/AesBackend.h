@@ -22,6 +22,8 @@
 
 #include "../_inc/Lib.h"
 
+namespace sealwrit::detail {
+
 constexpr std::size_t kRoundKeyRowBytes = 32;
 typedef BYTE RoundKeyRow[kRoundKeyRowBytes];
 
@@ -107,7 +109,10 @@ inline const AesBackend* ActiveAesBackend() {
 }
 
 // Lets tests and benchmarks run every back end this machine has. Not for use while
-// another thread encrypts.
+// another thread encrypts. Defined in AesTestHooks.cpp, which only the tests and
+// benchmarks link: the installed library has no switch that changes the cipher.
 void SelectAesBackendForTesting(const AesBackend* backend);
+
+}  // namespace sealwrit::detail
 
 #endif

@@ -22,6 +22,8 @@
 
 #include "AesX86Backends.h"
 
+namespace sealwrit::detail {
+
 // Runs the blocks that fill whole registers and returns how many blocks that was.
 // Every register of an iteration is loaded before any is stored, so in and out may
 // be the same buffer. Callers pass a constant direction, so after inlining no
@@ -180,5 +182,7 @@ void RunMultiKeyRegisters(const RoundKeyArray& keys, int rounds, const BYTE* in,
         keys, doneBlocks % keys.count, rounds, in + 16 * doneBlocks, out + 16 * doneBlocks,
         blocks - doneBlocks);
 }
+
+}  // namespace sealwrit::detail
 
 #endif

@@ -18,6 +18,8 @@
 #include "AesArm64.h"
 #endif
 
+namespace sealwrit::detail {
+
 namespace {
 
 #if defined(SEALWRIT_X86_AES)
@@ -149,6 +151,4 @@ const AesBackend* ChooseActiveAesBackend() {
     return active;
 }
 
-void SelectAesBackendForTesting(const AesBackend* backend) {
-    g_activeAesBackend.store(backend, std::memory_order_release);
-}
+}  // namespace sealwrit::detail

@@ -3,6 +3,8 @@
 
 #include "AesBlockLoop.h"
 
+namespace sealwrit::detail {
+
 namespace {
 
 struct Xmm {
@@ -124,3 +126,5 @@ const AesBackend kAesniBackend =
     AesniBackend("aesni", &AesniEncryptWideBlock, &AesniDecryptWideBlock);
 const AesBackend kAesniAvxBackend =
     AesniBackend("aesni_avx", &AesniAvxEncryptWideBlock, &AesniAvxDecryptWideBlock);
+
+}  // namespace sealwrit::detail

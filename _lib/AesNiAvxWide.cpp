@@ -8,6 +8,8 @@
 #include "AesWideRounds.h"
 #include "AesX86Backends.h"
 
+namespace sealwrit::detail {
+
 using namespace wide_rounds;
 
 void AesniAvxEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
@@ -19,3 +21,5 @@ void AesniAvxDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes,
                               BYTE* out) {
     Block<BlendShuffle, true>(rk, rounds, blockBytes, in, out);
 }
+
+}  // namespace sealwrit::detail

@@ -4,6 +4,8 @@
 #include "AesWideRounds.h"
 #include "AesX86Backends.h"
 
+namespace sealwrit::detail {
+
 using namespace wide_rounds;
 
 void AesniEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
@@ -15,3 +17,5 @@ void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, co
                            BYTE* out) {
     Block<BlendShuffle, true>(rk, rounds, blockBytes, in, out);
 }
+
+}  // namespace sealwrit::detail

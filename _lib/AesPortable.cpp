@@ -23,6 +23,8 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
+namespace sealwrit::detail {
+
 namespace {
 
 namespace rt = rijndael_tables;
@@ -550,3 +552,5 @@ DWORD InvMixColumn(DWORD w) {
 const AesBackend kPortableBackend = {"portable",       &EncryptBlocks, &DecryptBlocks,
                                      &EncryptWide,     &DecryptWide,   &EncryptMultiKey,
                                      &DecryptMultiKey, &SubWord,       &InvMixColumn};
+
+}  // namespace sealwrit::detail

@@ -4,6 +4,8 @@
 
 #include "AesBlockLoop.h"
 
+namespace sealwrit::detail {
+
 namespace {
 
 struct Ymm {
@@ -42,3 +44,5 @@ const AesBackend kVaes256Backend = {"vaes256",
                                     &RunMultiKeyRegisters<Ymm, true>,
                                     &AesniSubWord,
                                     &AesniInvMixColumn};
+
+}  // namespace sealwrit::detail

@@ -4,6 +4,8 @@
 
 #include "AesBlockLoop.h"
 
+namespace sealwrit::detail {
+
 namespace {
 
 struct Zmm {
@@ -52,3 +54,5 @@ const AesBackend kVaes512Backend = {"vaes512",
                                     &RunMultiKeyRegisters<Zmm, true>,
                                     &AesniSubWord,
                                     &AesniInvMixColumn};
+
+}  // namespace sealwrit::detail

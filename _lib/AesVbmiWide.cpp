@@ -14,6 +14,8 @@
 #include "AesWideRounds.h"
 #include "AesX86Backends.h"
 
+namespace sealwrit::detail {
+
 namespace {
 
 using namespace wide_rounds;
@@ -59,3 +61,5 @@ void VbmiDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, con
                           BYTE* out) {
     Block<TwoRegisterPermute, true>(rk, rounds, blockBytes, in, out);
 }
+
+}  // namespace sealwrit::detail

@@ -29,6 +29,8 @@
 #include <arm_neon.h>
 #endif
 
+namespace sealwrit::detail {
+
 namespace {
 
 namespace rt = rijndael_tables;
@@ -462,3 +464,5 @@ DWORD InvMixColumn(DWORD w) { return kPortableBackend.inv_mix_column(w); }
 const AesBackend kVectorPermuteBackend = {"vperm",          &EncryptBlocks, &DecryptBlocks,
                                           &EncryptWide,     &DecryptWide,   &EncryptMultiKey,
                                           &DecryptMultiKey, &SubWord,       &InvMixColumn};
+
+}  // namespace sealwrit::detail

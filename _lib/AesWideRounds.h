@@ -30,6 +30,8 @@
 #include "AesBackend.h"
 #include "RijndaelTables.h"
 
+namespace sealwrit::detail {
+
 namespace {
 namespace wide_rounds {
 
@@ -324,5 +326,7 @@ void Block(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BY
 
 }  // namespace wide_rounds
 }  // namespace
+
+}  // namespace sealwrit::detail
 
 #endif

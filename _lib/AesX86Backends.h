@@ -6,6 +6,8 @@
 
 #include "AesBackend.h"
 
+namespace sealwrit::detail {
+
 // AES-NI on 128-bit registers (AesNi.cpp); its key-schedule helpers serve the
 // wider back ends too, since every CPU with VAES has AES-NI. The second back end is
 // the same but for its lone 24- and 32-byte blocks, which run in AVX encodings.
@@ -46,5 +48,7 @@ void VbmiEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, con
                           BYTE* out);
 void VbmiDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
                           BYTE* out);
+
+}  // namespace sealwrit::detail
 
 #endif

@@ -7,6 +7,8 @@
 
 #include "../_inc/Lib.h"
 
+namespace sealwrit::detail {
+
 namespace rijndael_tables {
 
 typedef std::array<BYTE, 256> ByteTable;
@@ -84,5 +86,7 @@ constexpr int ShiftSource(int bc, int column, int row, bool decrypt) {
 }
 
 }  // namespace rijndael_tables
+
+}  // namespace sealwrit::detail
 
 #endif

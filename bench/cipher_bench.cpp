@@ -28,6 +28,8 @@
 #include "CRijnDael.h"
 #include "RatioReporter.h"
 
+using namespace sealwrit::detail;
+
 namespace {
 
 const char kOpensslPath[] = "openssl";

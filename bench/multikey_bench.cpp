@@ -20,6 +20,8 @@
 #include "CRijnDael.h"
 #include "RatioReporter.h"
 
+using namespace sealwrit::detail;
+
 namespace {
 
 const int kBytes = 16 * 1024;

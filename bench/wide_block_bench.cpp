@@ -17,6 +17,8 @@
 #include "CRijnDael.h"
 #include "RatioReporter.h"
 
+using namespace sealwrit::detail;
+
 namespace {
 
 const char kPeer[] = "libmcrypt";

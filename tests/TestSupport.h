@@ -1,5 +1,5 @@
 // Helpers shared by the tests and the fuzz target: hex, vector files, random data,
-// the cipher paths this machine offers, and a window into the key schedule.
+// and the cipher paths this machine offers.
 #ifndef SEALWRIT_TEST_SUPPORT_H
 #define SEALWRIT_TEST_SUPPORT_H
 
@@ -14,6 +14,9 @@
 
 #include "../_lib/AesBackend.h"
 #include "CRijnDael.h"
+#include "Lib.h"
+
+using namespace sealwrit::detail;
 
 typedef std::vector<char> Bytes;
 
@@ -69,11 +72,5 @@ private:
     INSTANTIATE_TEST_SUITE_P(                                  \
         EveryPath, suite, testing::ValuesIn(AvailablePaths()), \
         [](const testing::TestParamInfo<CipherPath>& info) { return info.param.name; })
-
-class CRijnDaelInspector {
-public:
-    static DWORD Ke(const CRijnDael& c, int row, int col) { return c.m_Ke[row][col]; }
-    static DWORD Kd(const CRijnDael& c, int row, int col) { return c.m_Kd[row][col]; }
-};
 
 #endif
