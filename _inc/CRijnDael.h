@@ -16,10 +16,15 @@
 
 #include <array>
 
-#include "Lib.h"
+#include "Types.h"
 
 class CRijnDael {
 public:
+    // The type names of the signatures below (sealwrit::LPCSTR is const char*).
+    typedef sealwrit::LPCSTR LPCSTR;
+    typedef sealwrit::LPSTR LPSTR;
+    typedef sealwrit::BOOL BOOL;
+
     // An unkeyed object: every member operation but SetKey prints "Object not
     // Initialized" and the accessors return 0. Destruction wipes the key schedule.
     CRijnDael();
@@ -39,11 +44,13 @@ public:
     // Electronic codebook over n bytes in 16-byte steps with the 16-byte rounds,
     // whatever block size the object was keyed with; a tail shorter than 16 bytes
     // is copied unchanged, so the output is n bytes. result may equal in; no other
-    // overlap is supported. On a keyed object, n <= 0 or a null buffer does nothing.
+    // overlap gives what the 16-byte walk gives, each block written before the next
+    // is read. On a keyed object, n <= 0 or a null buffer does nothing.
     void Encrypt(LPCSTR in, LPSTR result, int n) const;
     void Decrypt(LPCSTR in, LPSTR result, int n) const;
 
-    // One block of GetBlockSize() bytes; result may equal in.
+    // One block of GetBlockSize() bytes; result may equal in. On a keyed object a
+    // null buffer does nothing.
     void EncryptBlock(LPCSTR in, LPSTR result) const;
     void DecryptBlock(LPCSTR in, LPSTR result) const;
 
@@ -67,9 +74,8 @@ public:
                              int nDataLen);
 
 private:
-    friend class CRijnDaelInspector;  // lets the tests read the key schedule
-
     enum { MAX_ROUNDS = 14, MAX_BC = 8, MAX_KC = 8 };
+    typedef sealwrit::BYTE BYTE;
 
     // One 16-byte block through the rounds of the back end in use.
     void DefEncryptBlock(LPCSTR in, LPSTR result) const;
@@ -81,17 +87,18 @@ private:
                                int nDataLen, bool decrypt);
     void ClearKeyMaterial();
 
+    // The object's size and layout are part of the library's binary interface: an
+    // array of objects is laid out by the caller's compiler. 1024 bytes.
     bool m_bKeyInit;
-    DWORD m_Ke[MAX_ROUNDS + 1][MAX_BC];
-    DWORD m_Kd[MAX_ROUNDS + 1][MAX_BC];
+    // The round keys, row r for round r, each row the block's words one after
+    // another, most significant byte first: the form the back ends (and the CPU's
+    // AES instructions) take, and the only copy of the schedule the object keeps.
+    // m_Kd holds the equivalent inverse cipher's rows, in decryption order.
+    alignas(32) BYTE m_Ke[MAX_ROUNDS + 1][4 * MAX_BC];
+    alignas(32) BYTE m_Kd[MAX_ROUNDS + 1][4 * MAX_BC];
     int m_keylength;
     int m_blockSize;
     int m_iROUNDS;
-    DWORD tk[MAX_KC];
-    // Each row of m_Ke and m_Kd as bytes in block order, the form the back ends
-    // take (the CPU's AES instructions among them).
-    alignas(32) BYTE m_KeBytes[MAX_ROUNDS + 1][4 * MAX_BC];
-    alignas(32) BYTE m_KdBytes[MAX_ROUNDS + 1][4 * MAX_BC];
 
     static const std::array<BYTE, 30> sm_rcon;
     static LPCSTR const sm_szErrorMsg1;

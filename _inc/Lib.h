@@ -1,17 +1,19 @@
-// Fixed-width type names shared by the cipher and the front end.
+// Fixed-width type names shared by the cipher and the front end, in the global
+// namespace for the program's own code. The installed headers use them from
+// namespace sealwrit (Types.h) and do not include this one.
 #ifndef SEALWRIT_LIB_H
 #define SEALWRIT_LIB_H
 
-#include <cstdint>
+#include "Types.h"
 
-typedef std::uint8_t BYTE;
-typedef std::uint16_t WORD;
-typedef std::uint32_t DWORD;
-typedef std::uint32_t ULONG;
-typedef char* LPSTR;
-typedef const char* LPCSTR;
-typedef BYTE* PBYTE;
-typedef char CHAR;
-typedef bool BOOL;
+using sealwrit::BOOL;
+using sealwrit::BYTE;
+using sealwrit::CHAR;
+using sealwrit::DWORD;
+using sealwrit::LPCSTR;
+using sealwrit::LPSTR;
+using sealwrit::PBYTE;
+using sealwrit::ULONG;
+using sealwrit::WORD;
 
 #endif

@@ -9,6 +9,7 @@
 #include "AesBackend.h"
 #include "RijndaelTables.h"
 
+using namespace sealwrit::detail;
 namespace rt = rijndael_tables;
 
 const std::array<BYTE, 30> CRijnDael::sm_rcon = rt::MakeRoundConstants();
@@ -40,21 +41,35 @@ void StoreBigEndian(DWORD w, BYTE* out) {
     out[3] = BYTE(w);
 }
 
+// SetKey's working words: the schedule in the form the expansion computes it.
+struct KeySchedule {
+    DWORD Ke[15][8] = {};
+    DWORD Kd[15][8] = {};
+    DWORD tk[8] = {};
+    void Wipe() {
+        std::memset(this, 0, sizeof *this);
+        // The words are dead after this; the barrier keeps the stores.
+        __asm__ __volatile__("" : : "r"(this) : "memory");
+    }
+};
+
+// Buffers that overlap other than exactly: the back ends keep blocks in flight and
+// read them before earlier ones are written, so such a buffer goes a block a call,
+// which gives what the block-by-block walk gives on every back end.
+bool OverlapsPartly(LPCSTR in, LPSTR result, std::size_t span) {
+    const std::uintptr_t src = reinterpret_cast<std::uintptr_t>(in);
+    const std::uintptr_t dest = reinterpret_cast<std::uintptr_t>(result);
+    return src != dest && src < dest + span && dest < src + span;
+}
+
 const BYTE* Bytes(LPCSTR p) { return reinterpret_cast<const BYTE*>(p); }
 BYTE* Bytes(LPSTR p) { return reinterpret_cast<BYTE*>(p); }
 
 }  // namespace
 
-CRijnDael::CRijnDael()
-    : m_bKeyInit(false),
-      m_Ke(),
-      m_Kd(),
-      m_keylength(0),
-      m_blockSize(0),
-      m_iROUNDS(0),
-      tk(),
-      m_KeBytes(),
-      m_KdBytes() {}
+static_assert(sizeof(CRijnDael) == 1024, "CRijnDael's size is part of the binary interface");
+
+CRijnDael::CRijnDael() : m_bKeyInit(false), m_Ke(), m_Kd(), m_keylength(0), m_blockSize(0), m_iROUNDS(0) {}
 
 // Key material must not outlive the object in memory that is handed out again.
 CRijnDael::~CRijnDael() {
@@ -67,9 +82,6 @@ CRijnDael::~CRijnDael() {
 void CRijnDael::ClearKeyMaterial() {
     std::memset(m_Ke, 0, sizeof m_Ke);
     std::memset(m_Kd, 0, sizeof m_Kd);
-    std::memset(m_KeBytes, 0, sizeof m_KeBytes);
-    std::memset(m_KdBytes, 0, sizeof m_KdBytes);
-    std::memset(tk, 0, sizeof tk);
 }
 
 int CRijnDael::GetKeyLength() const { return m_keylength; }
@@ -103,8 +115,12 @@ void CRijnDael::SetKey(LPCSTR key, int keylength, int blockSize) {
     const int BC = blockSize / 4;
     const int KC = keylength / 4;
     const int ROUND_KEY_COUNT = (m_iROUNDS + 1) * BC;
-    // All of it, not only this shape's rows: a wider old schedule must not linger.
-    ClearKeyMaterial();
+    // The schedule is built as words on the stack and kept only as the rows the back
+    // ends read; the words are wiped before returning.
+    KeySchedule words;
+    DWORD (&Ke)[MAX_ROUNDS + 1][MAX_BC] = words.Ke;
+    DWORD (&Kd)[MAX_ROUNDS + 1][MAX_BC] = words.Kd;
+    DWORD (&tk)[MAX_KC] = words.tk;
     for (int i = 0; i < KC; ++i) tk[i] = LoadBigEndian(key + 4 * i);
 
     // The expanded words fill the encryption rows in order and the decryption rows
@@ -112,8 +128,8 @@ void CRijnDael::SetKey(LPCSTR key, int keylength, int blockSize) {
     int count = 0;
     auto copyOut = [&]() {
         for (int j = 0; j < KC && count < ROUND_KEY_COUNT; ++j, ++count) {
-            m_Ke[count / BC][count % BC] = tk[j];
-            m_Kd[m_iROUNDS - count / BC][count % BC] = tk[j];
+            Ke[count / BC][count % BC] = tk[j];
+            Kd[m_iROUNDS - count / BC][count % BC] = tk[j];
         }
     };
     copyOut();
@@ -135,16 +151,17 @@ void CRijnDael::SetKey(LPCSTR key, int keylength, int blockSize) {
     // Pre-mixing the middle decryption keys lets decryption rounds take the same
     // four-lookup shape as encryption (the equivalent inverse cipher).
     for (int r = 1; r < m_iROUNDS; ++r) {
-        for (int j = 0; j < BC; ++j) m_Kd[r][j] = invMixColumn(m_Kd[r][j]);
+        for (int j = 0; j < BC; ++j) Kd[r][j] = invMixColumn(Kd[r][j]);
     }
+    // All of it, not only this shape's rows: a wider old schedule must not linger.
+    ClearKeyMaterial();
     for (int r = 0; r <= m_iROUNDS; ++r) {
         for (int j = 0; j < BC; ++j) {
-            StoreBigEndian(m_Ke[r][j], &m_KeBytes[r][4 * j]);
-            StoreBigEndian(m_Kd[r][j], &m_KdBytes[r][4 * j]);
+            StoreBigEndian(Ke[r][j], &m_Ke[r][4 * j]);
+            StoreBigEndian(Kd[r][j], &m_Kd[r][4 * j]);
         }
     }
-    // The scratch words hold the tail of the key schedule.
-    for (DWORD& w : tk) w = 0;
+    words.Wipe();
     m_bKeyInit = true;
 }
 
@@ -153,7 +170,7 @@ void CRijnDael::DefEncryptBlock(LPCSTR in, LPSTR result) const {
         Print(sm_szErrorMsg1);
         return;
     }
-    ActiveAesBackend()->encrypt_blocks(m_KeBytes, m_iROUNDS, Bytes(in), Bytes(result), 1);
+    ActiveAesBackend()->encrypt_blocks(m_Ke, m_iROUNDS, Bytes(in), Bytes(result), 1);
 }
 
 void CRijnDael::DefDecryptBlock(LPCSTR in, LPSTR result) const {
@@ -161,7 +178,7 @@ void CRijnDael::DefDecryptBlock(LPCSTR in, LPSTR result) const {
         Print(sm_szErrorMsg1);
         return;
     }
-    ActiveAesBackend()->decrypt_blocks(m_KdBytes, m_iROUNDS, Bytes(in), Bytes(result), 1);
+    ActiveAesBackend()->decrypt_blocks(m_Kd, m_iROUNDS, Bytes(in), Bytes(result), 1);
 }
 
 void CRijnDael::Encrypt(LPCSTR in, LPSTR result, int n) const { RunBuffer(in, result, n, false); }
@@ -176,8 +193,15 @@ void CRijnDael::RunBuffer(LPCSTR in, LPSTR result, int n, bool decrypt) const {
     if (n <= 0 || in == nullptr || result == nullptr) return;
     const std::size_t blocks = std::size_t(n / 16);
     const AesBackend* backend = ActiveAesBackend();
-    (decrypt ? backend->decrypt_blocks : backend->encrypt_blocks)(
-        decrypt ? m_KdBytes : m_KeBytes, m_iROUNDS, Bytes(in), Bytes(result), blocks);
+    auto run = decrypt ? backend->decrypt_blocks : backend->encrypt_blocks;
+    const RoundKeyRow* rows = decrypt ? m_Kd : m_Ke;
+    if (OverlapsPartly(in, result, 16 * blocks)) {
+        for (std::size_t b = 0; b < blocks; ++b) {
+            run(rows, m_iROUNDS, Bytes(in + 16 * b), Bytes(result + 16 * b), 1);
+        }
+    } else {
+        run(rows, m_iROUNDS, Bytes(in), Bytes(result), blocks);
+    }
     if (n % 16 == 0) return;
     // memmove: in and result may be the same buffer.
     std::memmove(result + 16 * blocks, in + 16 * blocks, std::size_t(n % 16));
@@ -190,6 +214,8 @@ void CRijnDael::DecryptBlock(LPCSTR in, LPSTR result) const { RunBlock(in, resul
 void CRijnDael::RunBlock(LPCSTR in, LPSTR result, bool decrypt) const {
     if (!m_bKeyInit) {
         Print(sm_szErrorMsg1);
+    } else if (in == nullptr || result == nullptr) {
+        return;
     } else if (m_blockSize == 16) {
         if (decrypt) {
             DefDecryptBlock(in, result);
@@ -199,7 +225,7 @@ void CRijnDael::RunBlock(LPCSTR in, LPSTR result, bool decrypt) const {
     } else {
         const AesBackend* backend = ActiveAesBackend();
         (decrypt ? backend->decrypt_wide_block : backend->encrypt_wide_block)(
-            decrypt ? m_KdBytes : m_KeBytes, m_iROUNDS, m_blockSize, Bytes(in), Bytes(result));
+            decrypt ? m_Kd : m_Ke, m_iROUNDS, m_blockSize, Bytes(in), Bytes(result));
     }
 }
 
@@ -227,10 +253,7 @@ void CRijnDael::RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR
     // block goes on its own so that the refusals come in order. Blocks in flight are
     // read before earlier ones are written, so buffers that overlap other than
     // exactly also go one block at a time, to read what the walk always read.
-    const std::uintptr_t src = reinterpret_cast<std::uintptr_t>(pszSrc);
-    const std::uintptr_t dest = reinterpret_cast<std::uintptr_t>(pszDest);
-    const std::size_t span = 16 * blocks;
-    bool uniform = inUse > 0 && (src == dest || src + span <= dest || dest + span <= src);
+    bool uniform = inUse > 0 && !OverlapsPartly(pszSrc, pszDest, 16 * blocks);
     for (int i = 0; i < inUse && uniform; ++i) {
         uniform = pKeys[i].m_bKeyInit && pKeys[i].m_blockSize == 16 &&
                   pKeys[i].m_iROUNDS == pKeys[0].m_iROUNDS;
@@ -240,11 +263,11 @@ void CRijnDael::RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR
         // One object: the one-key loop, round keys held in registers.
         const CRijnDael& key = pKeys[0];
         (decrypt ? backend->decrypt_blocks : backend->encrypt_blocks)(
-            decrypt ? key.m_KdBytes : key.m_KeBytes, key.m_iROUNDS, Bytes(pszSrc), Bytes(pszDest),
+            decrypt ? key.m_Kd : key.m_Ke, key.m_iROUNDS, Bytes(pszSrc), Bytes(pszDest),
             blocks);
     } else if (uniform) {
         const std::size_t rows =
-            decrypt ? offsetof(CRijnDael, m_KdBytes) : offsetof(CRijnDael, m_KeBytes);
+            decrypt ? offsetof(CRijnDael, m_Kd) : offsetof(CRijnDael, m_Ke);
         const RoundKeyArray keys = {reinterpret_cast<const BYTE*>(pKeys) + rows, sizeof(CRijnDael),
                                     std::size_t(inUse)};
         (decrypt ? backend->decrypt_blocks_multikey : backend->encrypt_blocks_multikey)(
