@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "AesBackend.h"
+#include "backends/AesBackend.h"
 #include "RijndaelTables.h"
 
 using namespace sealwrit::detail;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../_lib/AesBackend.h"
+#include "../_lib/backends/AesBackend.h"
 #include "CRijnDael.h"
 #include "Lib.h"
 

@@ -15,7 +15,7 @@
 #include <utility>
 
 #include "AesBackend.h"
-#include "RijndaelTables.h"
+#include "../RijndaelTables.h"
 
 // Functions here pass lane vectors by value; all are internal and inlined, so the
 // calling convention the compiler warns about never meets another translation unit.

@@ -21,7 +21,7 @@
 #include <utility>
 
 #include "AesBackend.h"
-#include "RijndaelTables.h"
+#include "../RijndaelTables.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <tmmintrin.h>

@@ -20,7 +20,7 @@
 #include <atomic>
 #include <cstddef>
 
-#include "../_inc/Lib.h"
+#include "../../_inc/Lib.h"
 
 namespace sealwrit::detail {
 

@@ -14,7 +14,7 @@
 
 #include <arm_neon.h>
 
-#include "RijndaelTables.h"
+#include "../RijndaelTables.h"
 
 namespace sealwrit::detail {
 

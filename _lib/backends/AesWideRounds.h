@@ -28,7 +28,7 @@
 #include <immintrin.h>
 
 #include "AesBackend.h"
-#include "RijndaelTables.h"
+#include "../RijndaelTables.h"
 
 namespace sealwrit::detail {
 
