@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "backends/AesBackend.h"
 #include "RijndaelTables.h"
+#include "backends/AesBackend.h"
 
 using namespace sealwrit::detail;
 namespace rt = rijndael_tables;
@@ -69,7 +69,8 @@ BYTE* Bytes(LPSTR p) { return reinterpret_cast<BYTE*>(p); }
 
 static_assert(sizeof(CRijnDael) == 1024, "CRijnDael's size is part of the binary interface");
 
-CRijnDael::CRijnDael() : m_bKeyInit(false), m_Ke(), m_Kd(), m_keylength(0), m_blockSize(0), m_iROUNDS(0) {}
+CRijnDael::CRijnDael()
+    : m_bKeyInit(false), m_Ke(), m_Kd(), m_keylength(0), m_blockSize(0), m_iROUNDS(0) {}
 
 // Key material must not outlive the object in memory that is handed out again.
 CRijnDael::~CRijnDael() {
@@ -118,9 +119,9 @@ void CRijnDael::SetKey(LPCSTR key, int keylength, int blockSize) {
     // The schedule is built as words on the stack and kept only as the rows the back
     // ends read; the words are wiped before returning.
     KeySchedule words;
-    DWORD (&Ke)[MAX_ROUNDS + 1][MAX_BC] = words.Ke;
-    DWORD (&Kd)[MAX_ROUNDS + 1][MAX_BC] = words.Kd;
-    DWORD (&tk)[MAX_KC] = words.tk;
+    DWORD(&Ke)[MAX_ROUNDS + 1][MAX_BC] = words.Ke;
+    DWORD(&Kd)[MAX_ROUNDS + 1][MAX_BC] = words.Kd;
+    DWORD(&tk)[MAX_KC] = words.tk;
     for (int i = 0; i < KC; ++i) tk[i] = LoadBigEndian(key + 4 * i);
 
     // The expanded words fill the encryption rows in order and the decryption rows
@@ -263,11 +264,9 @@ void CRijnDael::RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR
         // One object: the one-key loop, round keys held in registers.
         const CRijnDael& key = pKeys[0];
         (decrypt ? backend->decrypt_blocks : backend->encrypt_blocks)(
-            decrypt ? key.m_Kd : key.m_Ke, key.m_iROUNDS, Bytes(pszSrc), Bytes(pszDest),
-            blocks);
+            decrypt ? key.m_Kd : key.m_Ke, key.m_iROUNDS, Bytes(pszSrc), Bytes(pszDest), blocks);
     } else if (uniform) {
-        const std::size_t rows =
-            decrypt ? offsetof(CRijnDael, m_Kd) : offsetof(CRijnDael, m_Ke);
+        const std::size_t rows = decrypt ? offsetof(CRijnDael, m_Kd) : offsetof(CRijnDael, m_Ke);
         const RoundKeyArray keys = {reinterpret_cast<const BYTE*>(pKeys) + rows, sizeof(CRijnDael),
                                     std::size_t(inUse)};
         (decrypt ? backend->decrypt_blocks_multikey : backend->encrypt_blocks_multikey)(

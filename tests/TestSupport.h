@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../_lib/backends/AesBackend.h"
+#include "../_lib/backends/CpuFeatures.h"
 #include "CRijnDael.h"
 #include "Lib.h"
 

@@ -1,7 +1,10 @@
 #!/bin/sh
 # Installs the build into a scratch prefix, checks that everything a user needs is
 # there, and then builds and runs examples/consumer against it both ways a user
-# would: through find_package(sealwrit CONFIG) and through pkg-config.
+# would: through find_package(sealwrit CONFIG) and through pkg-config. It also checks
+# that the library defines no global name outside its public classes and the
+# sealwrit namespace, and that a program with its own names like the library's
+# internal ones, and X11's BYTE and BOOL, builds and runs with it.
 # FLAGS are the compiler flags of the build (a sanitizer build's consumer needs them).
 #   install_check.sh BUILD_DIR SOURCE_DIR SCRATCH_DIR [FLAGS]
 set -eu
@@ -43,3 +46,17 @@ c++ -std=c++17 $flags -shared -fPIC -o "$scratch/pkg-config/libconsumer.so" \
   $(PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" pkg-config --cflags --libs sealwrit)
 nm -D --defined-only "$scratch/pkg-config/libconsumer.so" | grep -q 'CRijnDael.*Encrypt'
 echo "libconsumer.so: ok"
+
+echo "global names:"
+# Every defined global symbol is a member of a public class or in namespace sealwrit
+# (guard variables and the like name what they belong to).
+strays=$(nm -g --defined-only -C "$prefix/$libdir/libsealwrit.a" | awk 'NF >= 3 { $1 = ""; $2 = ""; print }' |
+         sed 's/^ *//; s/^\(guard variable\|typeinfo\|typeinfo name\|vtable\) for //' |
+         grep -Ev '^(CRijnDael|CRijnDaelMode)::|^sealwrit::' || true)
+[ -z "$strays" ] || { echo "global symbols outside the public classes and namespace sealwrit:"; echo "$strays"; exit 1; }
+echo "ok"
+
+echo "beside other names:"
+c++ -std=c++17 $flags -o "$scratch/pkg-config/foreign_names" "$source/tests/foreign_names.cpp" \
+  $(PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" pkg-config --cflags --libs sealwrit)
+"$scratch/pkg-config/foreign_names"

@@ -15,6 +15,7 @@
 #include <arm_neon.h>
 
 #include "../RijndaelTables.h"
+#include "CpuFeatures.h"
 
 namespace sealwrit::detail {
 
@@ -235,5 +236,7 @@ DWORD InvMixColumn(DWORD w) {
 const AesBackend kArmv8Backend = {"armv8",         &Blocks<false>, &Blocks<true>,
                                   &Wide<false>,    &Wide<true>,    &MultiKey<false>,
                                   &MultiKey<true>, &SubWord,       &InvMixColumn};
+
+const unsigned kArmv8Features = kCompiledCpuFeatures;
 
 }  // namespace sealwrit::detail

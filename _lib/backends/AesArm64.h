@@ -9,6 +9,7 @@
 namespace sealwrit::detail {
 
 extern const AesBackend kArmv8Backend;
+extern const unsigned kArmv8Features;  // what AesArm64.cpp was compiled for
 
 }  // namespace sealwrit::detail
 

@@ -11,9 +11,9 @@
 // up in a table indexed by the key, so that keying need not leak the key through the
 // cache.
 //
-// Each Get...Backend() answers null when this CPU or its operating system lacks what
-// that back end needs, so callers and tests can list the back ends that run here.
-// The portable back end is always there.
+// AvailableAesBackends() lists the back ends that this CPU and its operating system
+// can run, so callers and tests can enumerate them. The portable back end is always
+// there.
 #ifndef SEALWRIT_AES_BACKEND_H
 #define SEALWRIT_AES_BACKEND_H
 
@@ -61,14 +61,6 @@ struct AesBackend {
     DWORD (*inv_mix_column)(DWORD w);
 };
 
-const AesBackend* GetPortableBackend();
-const AesBackend* GetAesniBackend();
-const AesBackend* GetAesniAvxBackend();
-const AesBackend* GetVaes256Backend();
-const AesBackend* GetVaes512Backend();
-const AesBackend* GetArmv8Backend();
-const AesBackend* GetVpermBackend();
-
 // The software back ends' tables, each defined in its own file; the dispatcher hands
 // out the vector-permute one only where the CPU can run it. The dispatcher takes
 // their addresses rather than calling into their files, so that a process which
@@ -76,6 +68,7 @@ const AesBackend* GetVpermBackend();
 // of code first touched cost a short run some 15 us).
 extern const AesBackend kPortableBackend;
 extern const AesBackend kVectorPermuteBackend;
+extern const unsigned kVectorPermuteFeatures;  // what its file was compiled for
 
 // A short list of back ends, held in place: listing them allocates nothing, so the
 // program links neither the C++ runtime's allocator nor its exception support, whose
@@ -94,9 +87,16 @@ private:
     std::size_t m_count = 0;
 };
 
-// The back ends that run here: the portable one first, then the others above that
-// this CPU has, narrowest first.
-AesBackendList AvailableAesBackends();
+// The instruction sets (CpuFeatures.h) this CPU has and its operating system lets
+// a program use; detected once.
+unsigned DetectedCpuFeatures();
+// The instruction sets a back end needs: those of every file it runs code from.
+unsigned RequiredCpuFeatures(const AesBackend* backend);
+// The back ends a CPU offering `features` runs: the portable one first, then the
+// others narrowest first. Every back end compiled in, with features ~0u.
+AesBackendList AesBackendsFor(unsigned features);
+// The back ends that run here.
+inline AesBackendList AvailableAesBackends() { return AesBackendsFor(DetectedCpuFeatures()); }
 
 // The back end CRijnDael uses, chosen once from what the CPU offers; never null.
 // Every block call asks, so the question is answered inline: a call to another file

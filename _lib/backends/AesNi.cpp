@@ -2,6 +2,7 @@
 #include <immintrin.h>
 
 #include "AesBlockLoop.h"
+#include "CpuFeatures.h"
 
 namespace sealwrit::detail {
 
@@ -126,5 +127,7 @@ const AesBackend kAesniBackend =
     AesniBackend("aesni", &AesniEncryptWideBlock, &AesniDecryptWideBlock);
 const AesBackend kAesniAvxBackend =
     AesniBackend("aesni_avx", &AesniAvxEncryptWideBlock, &AesniAvxDecryptWideBlock);
+
+const unsigned kAesNiFeatures = kCompiledCpuFeatures;
 
 }  // namespace sealwrit::detail

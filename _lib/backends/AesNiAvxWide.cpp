@@ -7,6 +7,7 @@
 // than the SSE build (AesNiWide.cpp), and 32-byte ones up to 3 %.
 #include "AesWideRounds.h"
 #include "AesX86Backends.h"
+#include "CpuFeatures.h"
 
 namespace sealwrit::detail {
 
@@ -21,5 +22,7 @@ void AesniAvxDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes,
                               BYTE* out) {
     Block<BlendShuffle, true>(rk, rounds, blockBytes, in, out);
 }
+
+const unsigned kAesNiAvxWideFeatures = kCompiledCpuFeatures;
 
 }  // namespace sealwrit::detail

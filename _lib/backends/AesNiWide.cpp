@@ -3,6 +3,7 @@
 // only where the CPU has all three, as every CPU with AES-NI does.
 #include "AesWideRounds.h"
 #include "AesX86Backends.h"
+#include "CpuFeatures.h"
 
 namespace sealwrit::detail {
 
@@ -17,5 +18,7 @@ void AesniDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, co
                            BYTE* out) {
     Block<BlendShuffle, true>(rk, rounds, blockBytes, in, out);
 }
+
+const unsigned kAesNiWideFeatures = kCompiledCpuFeatures;
 
 }  // namespace sealwrit::detail

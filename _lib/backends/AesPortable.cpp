@@ -14,8 +14,8 @@
 #include <cstring>
 #include <utility>
 
-#include "AesBackend.h"
 #include "../RijndaelTables.h"
+#include "AesBackend.h"
 
 // Functions here pass lane vectors by value; all are internal and inlined, so the
 // calling convention the compiler warns about never meets another translation unit.

@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include "AesBlockLoop.h"
+#include "CpuFeatures.h"
 
 namespace sealwrit::detail {
 
@@ -44,5 +45,7 @@ const AesBackend kVaes256Backend = {"vaes256",
                                     &RunMultiKeyRegisters<Ymm, true>,
                                     &AesniSubWord,
                                     &AesniInvMixColumn};
+
+const unsigned kVaes256Features = kCompiledCpuFeatures;
 
 }  // namespace sealwrit::detail

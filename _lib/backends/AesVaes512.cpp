@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include "AesBlockLoop.h"
+#include "CpuFeatures.h"
 
 namespace sealwrit::detail {
 
@@ -54,5 +55,7 @@ const AesBackend kVaes512Backend = {"vaes512",
                                     &RunMultiKeyRegisters<Zmm, true>,
                                     &AesniSubWord,
                                     &AesniInvMixColumn};
+
+const unsigned kVaes512Features = kCompiledCpuFeatures;
 
 }  // namespace sealwrit::detail

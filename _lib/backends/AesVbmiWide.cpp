@@ -13,6 +13,7 @@
 // this).
 #include "AesWideRounds.h"
 #include "AesX86Backends.h"
+#include "CpuFeatures.h"
 
 namespace sealwrit::detail {
 
@@ -61,5 +62,7 @@ void VbmiDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, con
                           BYTE* out) {
     Block<TwoRegisterPermute, true>(rk, rounds, blockBytes, in, out);
 }
+
+const unsigned kVbmiWideFeatures = kCompiledCpuFeatures;
 
 }  // namespace sealwrit::detail

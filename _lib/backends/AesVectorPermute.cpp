@@ -20,8 +20,9 @@
 #include <cstring>
 #include <utility>
 
-#include "AesBackend.h"
 #include "../RijndaelTables.h"
+#include "AesBackend.h"
+#include "CpuFeatures.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <tmmintrin.h>
@@ -464,5 +465,7 @@ DWORD InvMixColumn(DWORD w) { return kPortableBackend.inv_mix_column(w); }
 const AesBackend kVectorPermuteBackend = {"vperm",          &EncryptBlocks, &DecryptBlocks,
                                           &EncryptWide,     &DecryptWide,   &EncryptMultiKey,
                                           &DecryptMultiKey, &SubWord,       &InvMixColumn};
+
+const unsigned kVectorPermuteFeatures = kCompiledCpuFeatures;
 
 }  // namespace sealwrit::detail

@@ -27,8 +27,8 @@
 
 #include <immintrin.h>
 
-#include "AesBackend.h"
 #include "../RijndaelTables.h"
+#include "AesBackend.h"
 
 namespace sealwrit::detail {
 

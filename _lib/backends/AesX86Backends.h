@@ -8,6 +8,15 @@
 
 namespace sealwrit::detail {
 
+// The instruction sets each of the files below was compiled for (CpuFeatures.h): a
+// back end runs only where the CPU offers those of every file it calls into.
+extern const unsigned kAesNiFeatures;
+extern const unsigned kAesNiWideFeatures;
+extern const unsigned kAesNiAvxWideFeatures;
+extern const unsigned kVaes256Features;
+extern const unsigned kVaes512Features;
+extern const unsigned kVbmiWideFeatures;
+
 // AES-NI on 128-bit registers (AesNi.cpp); its key-schedule helpers serve the
 // wider back ends too, since every CPU with VAES has AES-NI. The second back end is
 // the same but for its lone 24- and 32-byte blocks, which run in AVX encodings.
