@@ -1,7 +1,9 @@
 // SEALWRIT: encrypts the text given on the command line with AES-128 in electronic
 // codebook mode under the built-in key and prints the cipher text in Base64.
-#include <malloc.h>
 #include <unistd.h>
+#if defined(__GLIBC__)  // set by <unistd.h>'s own includes
+#include <malloc.h>         // mallopt: the GNU C library's alone
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -113,7 +115,7 @@ int main(int argc, char** argv) {
     // An encryption makes one or two allocations. From mmap they cost a short run
     // less than from a heap grown with brk: on a KVM guest the heap's first page took
     // some 75 us to fault in, an mmap'ed one about 15 (whole runs 1 to 2 % faster).
-#ifdef M_MMAP_THRESHOLD
+#if defined(__GLIBC__)
     (void)mallopt(M_MMAP_THRESHOLD, 0);
 #endif
     return EncryptText(argv[3]) ? 0 : 1;
