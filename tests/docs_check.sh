@@ -20,6 +20,16 @@ if [ -n "$warnings" ]; then
   failed=1
 fi
 
+# A header name broken across lines cannot be copied from the page: at the usual
+# widths it stays whole.
+for width in 72 80 100; do
+  if ! groff -man -Tutf8 -rLL=${width}n "$manpage" 2>/dev/null | sed 's/.\x08//g' |
+       grep -q '<sealwrit/CRijnDael.h>'; then
+    echo "$manpage breaks <sealwrit/CRijnDael.h> across lines at $width columns"
+    failed=1
+  fi
+done
+
 # Prints "ARGS<US>OUTPUT" for each example in a text (US, the unit separator, cannot
 # occur in either, and unlike a tab it keeps an empty ARGS).
 us=$(printf '\037')
