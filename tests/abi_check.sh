@@ -23,8 +23,9 @@ abidw --no-corpus-path --no-comp-dir-path --no-show-locs \
       --headers-dir "$headers" --drop-private-types "$library" >"$current"
 
 if [ -f "$stored" ] && ! abidiff --no-added-syms "$stored" "$current"; then
-  echo "$soname: incompatible with $stored. Keep the interface, or raise the major"
-  echo "version in project() (a new SONAME) and run scripts/update-abi.sh."
+  echo "$soname: incompatible with $stored."
+  echo "Keep the interface, or raise the major version in project() (a new SONAME)"
+  echo "and run scripts/update-abi.sh."
   exit 1
 fi
 if $update; then
