@@ -62,7 +62,7 @@ set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/DebianLibraryDepends.c
 set(CPACK_DEBIAN_LIBRARY_DESCRIPTION
 "Rijndael block cipher as a C++ class (shared library)
 ${SEALWRIT_DEB_ABOUT}
-This package holds the shared library libsealwrit.so.1, which programs
+This package holds the shared library libsealwrit.so.${PROJECT_VERSION_MAJOR}, which programs
 built against libsealwrit-dev load.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libsealwrit-dev)
