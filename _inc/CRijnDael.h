@@ -14,11 +14,13 @@
 #ifndef SEALWRIT_CRIJNDAEL_H
 #define SEALWRIT_CRIJNDAEL_H
 
+#include <sealwrit/Config.h>
+
 #include <array>
 
 #include "Types.h"
 
-class CRijnDael {
+class SEALWRIT_EXPORT CRijnDael {
 public:
     // The type names of the signatures below (sealwrit::LPCSTR is const char*).
     typedef sealwrit::LPCSTR LPCSTR;
@@ -77,15 +79,19 @@ private:
     enum { MAX_ROUNDS = 14, MAX_BC = 8, MAX_KC = 8 };
     typedef sealwrit::BYTE BYTE;
 
-    // One 16-byte block through the rounds of the back end in use.
-    void DefEncryptBlock(LPCSTR in, LPSTR result) const;
-    void DefDecryptBlock(LPCSTR in, LPSTR result) const;
+    // Only the library's own code calls the private members (none is inline), so
+    // they are not exported from the shared library and can change without
+    // changing its binary interface.
 
-    void RunBuffer(LPCSTR in, LPSTR result, int n, bool decrypt) const;
-    void RunBlock(LPCSTR in, LPSTR result, bool decrypt) const;
-    static void RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR pszDest,
-                               int nDataLen, bool decrypt);
-    void ClearKeyMaterial();
+    // One 16-byte block through the rounds of the back end in use.
+    SEALWRIT_NO_EXPORT void DefEncryptBlock(LPCSTR in, LPSTR result) const;
+    SEALWRIT_NO_EXPORT void DefDecryptBlock(LPCSTR in, LPSTR result) const;
+
+    SEALWRIT_NO_EXPORT void RunBuffer(LPCSTR in, LPSTR result, int n, bool decrypt) const;
+    SEALWRIT_NO_EXPORT void RunBlock(LPCSTR in, LPSTR result, bool decrypt) const;
+    SEALWRIT_NO_EXPORT static void RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc,
+                                                  LPSTR pszDest, int nDataLen, bool decrypt);
+    SEALWRIT_NO_EXPORT void ClearKeyMaterial();
 
     // The object's size and layout are part of the library's binary interface: an
     // array of objects is laid out by the caller's compiler. 1024 bytes.
@@ -100,8 +106,8 @@ private:
     int m_blockSize;
     int m_iROUNDS;
 
-    static const std::array<BYTE, 30> sm_rcon;
-    static LPCSTR const sm_szErrorMsg1;
+    SEALWRIT_NO_EXPORT static const std::array<BYTE, 30> sm_rcon;
+    SEALWRIT_NO_EXPORT static LPCSTR const sm_szErrorMsg1;
 };
 
 #endif

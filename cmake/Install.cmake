@@ -1,13 +1,19 @@
-# What `cmake --install` puts under the prefix, in two components, one for each
+# What `cmake --install` puts under the prefix, in three components, one for each
 # Debian package (cmake/Package.cmake):
 # program (package sealwrit):
 #   bin/SEALWRIT                          the program
 #   share/man/man1/SEALWRIT.1.gz          its manual page
 #   share/doc/sealwrit/                   copyright (the MIT licence), changelog.gz
+# library (package libsealwrit1):
+#   lib/libsealwrit.so.1.0.0, .so.1       the shared library and its SONAME link
+#   share/doc/libsealwrit1/               copyright, changelog.gz
 # development (package libsealwrit-dev):
 #   include/sealwrit/CRijnDael.h, Types.h the cipher class and its type names
-#   lib/libsealwrit.a                     the cipher library
-#   lib/cmake/sealwrit/                   find_package(sealwrit CONFIG), target sealwrit::rijndael
+#   include/sealwrit/Config.h             SEALWRIT_VERSION and the export mark
+#   lib/libsealwrit.so                    the link the linker takes for -lsealwrit
+#   lib/libsealwrit.a                     the static library
+#   lib/cmake/sealwrit/                   find_package(sealwrit CONFIG), targets
+#                                         sealwrit::rijndael, _static and _shared
 #   lib/pkgconfig/sealwrit.pc             pkg-config --cflags --libs sealwrit
 #   share/doc/libsealwrit-dev/            copyright, changelog.gz
 include(GNUInstallDirs)
@@ -22,6 +28,10 @@ if(NOT SEALWRIT_MAINTAINER MATCHES "^[^<>@]+ <[^<>@ ]+@[^<>@ ]+\\.[^<>@ ]+>$")
 endif()
 
 set(SEALWRIT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/sealwrit)
+# The install components and the Debian package each becomes; the run-time package
+# is named after the SONAME, as Debian's policy wants.
+set(SEALWRIT_COMPONENTS program library development)
+set(SEALWRIT_PACKAGES sealwrit libsealwrit${PROJECT_VERSION_MAJOR} libsealwrit-dev)
 
 install(TARGETS SEALWRIT RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 
@@ -37,7 +47,13 @@ install(FILES ${SEALWRIT_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPO
 
 install(TARGETS rijndael EXPORT sealwrit-targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
-install(FILES _inc/CRijnDael.h _inc/Types.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sealwrit
+# A shared library is not executable on Debian (mode 644, as lintian checks); the
+# development link goes with the headers, so that only the SONAME's file and link
+# are in the run-time package.
+install(TARGETS rijndael_shared EXPORT sealwrit-targets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development
+  PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(FILES ${SEALWRIT_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sealwrit
         COMPONENT development)
 
 install(EXPORT sealwrit-targets
@@ -100,7 +116,7 @@ add_custom_command(OUTPUT ${SEALWRIT_CHANGELOG_GZ}
   DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog
   VERBATIM)
 add_custom_target(debian_changelog ALL DEPENDS ${SEALWRIT_CHANGELOG_GZ})
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/debian/copyright ${SEALWRIT_CHANGELOG_GZ}
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/sealwrit COMPONENT program)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/debian/copyright ${SEALWRIT_CHANGELOG_GZ}
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libsealwrit-dev COMPONENT development)
+foreach(component package IN ZIP_LISTS SEALWRIT_COMPONENTS SEALWRIT_PACKAGES)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/debian/copyright ${SEALWRIT_CHANGELOG_GZ}
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
+endforeach()

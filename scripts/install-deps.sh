@@ -7,7 +7,7 @@ set -euo pipefail
 packages=("$@")
 [ ${#packages[@]} -gt 0 ] || packages=(
   cmake ninja-build g++ make pkg-config groff-base
-  dpkg-dev file lintian
+  dpkg-dev file lintian abigail-tools
   googletest libgtest-dev libssl-dev libmcrypt-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev valgrind x11proto-dev
   g++-s390x-linux-gnu g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user

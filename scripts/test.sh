@@ -2,15 +2,16 @@
 # Builds SEALWRIT and runs every test:
 #   1. release build: unit, differential, command-line, valgrind, constant-time,
 #      install and documentation tests
-#   2. AddressSanitizer + UndefinedBehaviorSanitizer build: the same tests but valgrind's
-#   3. ThreadSanitizer build: only the test that shares one object between threads
-#   4. big-endian cross build for s390x: the tests that need no other library, under qemu
-#   5. cross build for 64-bit ARM: the same tests under qemu, on the AES instructions and
+#   2. the shared library built with -g, its binary interface compared with abi/
+#   3. AddressSanitizer + UndefinedBehaviorSanitizer build: the same tests but valgrind's
+#   4. ThreadSanitizer build: only the test that shares one object between threads
+#   5. big-endian cross build for s390x: the tests that need no other library, under qemu
+#   6. cross build for 64-bit ARM: the same tests under qemu, on the AES instructions and
 #      the portable path, and a check that the library carries the instructions
-#   6. the Debian packages: built, checked with lintian, unpacked, the program run and
-#      the consumer built against them; SEALWRIT built by another project through
-#      FetchContent
-#   7. the fuzz targets, each for FUZZ_SECONDS (default 60)
+#   7. the Debian packages: built, checked with lintian, unpacked, the program run and
+#      the consumer built against the static and the shared library; SEALWRIT built by
+#      another project through FetchContent
+#   8. the fuzz targets, each for FUZZ_SECONDS (default 60)
 # and ends with one line counting the tests of all stages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,7 +22,7 @@ stage() { printf '\n=== %s ===\n' "$*"; }
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 
-for preset in release sanitize tsan s390x aarch64; do
+for preset in release abi sanitize tsan s390x aarch64; do
   stage "$preset: build and test"
   cmake --workflow --preset "$preset" 2>&1 | tee "$logs/$preset.log"
 done

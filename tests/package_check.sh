@@ -1,10 +1,13 @@
 #!/bin/sh
-# Checks the two Debian packages that `cmake --workflow --preset package` made, and
-# SEALWRIT as a part of another project's build:
-#  - lintian finds no error and no warning in either package;
-#  - each package holds its own files; unpacked into one scratch root, the program
-#    prints a known answer and the consumer (examples/consumer) builds against the
-#    -dev files through CMake and through pkg-config;
+# Checks the three Debian packages that `cmake --workflow --preset package` made,
+# and SEALWRIT as a part of another project's build:
+#  - lintian finds no error and no warning in any of them;
+#  - each package holds its own files, the library's has the shlibs and ldconfig
+#    trigger control files, and the -dev package needs that very library;
+#  - unpacked into one scratch root, the program prints a known answer, and the
+#    consumer (examples/consumer) builds against the static and the shared library
+#    there and runs (tests/consumer_check.sh); dpkg-shlibdeps gives the one linked
+#    against libsealwrit.so.1 a dependency on libsealwrit1;
 #  - examples/subproject builds the library through FetchContent with the test
 #    libraries hidden, builds nothing else, runs the same known answer, and gets
 #    the program when it asks for it;
@@ -24,8 +27,10 @@ one() {  # PACKAGE: the one PACKAGE_*.deb in the build
   echo "$1"
 }
 program=$(one sealwrit)
+library=$(one libsealwrit1)
 dev=$(one libsealwrit-dev)
-lintian --fail-on error,warning "$program" "$dev"
+lintian --fail-on error,warning "$program" "$library" "$dev"
+version=$(dpkg-deb -f "$dev" Version)
 
 contains() {  # DEB FILE...: every FILE (a pattern) is in DEB
   deb=$1; shift
@@ -37,13 +42,27 @@ contains() {  # DEB FILE...: every FILE (a pattern) is in DEB
 contains "$program" usr/bin/SEALWRIT usr/share/man/man1/SEALWRIT.1.gz \
   usr/share/doc/sealwrit/copyright usr/share/doc/sealwrit/changelog.gz
 ! grep -q ' \./usr/\(include\|lib\)/' "$scratch/contents" || { echo "$program holds -dev files"; exit 1; }
+contains "$library" "usr/lib/.*/libsealwrit\.so\.$version" \
+  "usr/lib/.*/libsealwrit\.so\.1 -> libsealwrit\.so\.$version" \
+  usr/share/doc/libsealwrit1/copyright usr/share/doc/libsealwrit1/changelog.gz
+! grep ' \./usr/\(include/\|lib/.*\.so \|lib/.*\.a\)' "$scratch/contents" || { echo "$library holds -dev files"; exit 1; }
 contains "$dev" usr/include/sealwrit/CRijnDael.h usr/include/sealwrit/Types.h \
-  'usr/lib/.*libsealwrit\.a' 'usr/lib/.*cmake/sealwrit/sealwrit-config\.cmake' \
+  usr/include/sealwrit/Config.h 'usr/lib/.*libsealwrit\.a' \
+  'usr/lib/.*/libsealwrit\.so -> libsealwrit\.so\.1' \
+  'usr/lib/.*cmake/sealwrit/sealwrit-config\.cmake' \
   'usr/lib/.*pkgconfig/sealwrit\.pc' usr/share/doc/libsealwrit-dev/copyright \
   usr/share/doc/libsealwrit-dev/changelog.gz
+[ "$(dpkg-deb -f "$dev" Depends)" = "libsealwrit1 (= $version)" ] || { echo "$dev depends on: $(dpkg-deb -f "$dev" Depends)"; exit 1; }
+mkdir "$scratch/root" && dpkg-deb -e "$library" "$scratch/root/DEBIAN"
+[ "$(cat "$scratch/root/DEBIAN/triggers")" = "activate-noawait ldconfig" ] || { echo "$library: no ldconfig trigger"; exit 1; }
+! ls "$scratch/root/DEBIAN/"post* 2>/dev/null || { echo "$library has maintainer scripts"; exit 1; }
 
-dpkg -x "$program" "$scratch/root"
-dpkg -x "$dev" "$scratch/root"
+# "Installed into a scratch root" here means unpacked: dpkg --root would need root,
+# a dpkg database in the scratch root and everything the packages depend on (the C
+# library, the compiler) installed there too, for the same files. What an install
+# adds, ldconfig's cache of /usr/lib, a program under the scratch root gets from the
+# run path it is linked with; LD_LIBRARY_PATH stays empty (tests/consumer_check.sh).
+for deb in "$program" "$library" "$dev"; do dpkg -x "$deb" "$scratch/root"; done
 usr=$scratch/root/usr
 output=$("$usr/bin/SEALWRIT" -t ENC "$text")
 [ "$output" = "$answer" ] || { echo "the packaged program printed: $output"; exit 1; }
@@ -57,17 +76,16 @@ warnings=$(gzip -dc "$usr/share/man/man1/SEALWRIT.1.gz" | groff -man -ww -z 2>&1
 pc=$(find "$usr/lib" -name sealwrit.pc)
 grep -qx 'prefix=/usr' "$pc" || { echo "$pc does not name /usr:"; cat "$pc"; exit 1; }
 
-# The consumer builds against the unpacked library both ways: the CMake package
-# finds its files relative to itself, and pkg-config is told where /usr now is.
-cmake -S "$source/examples/consumer" -B "$scratch/cmake" -G Ninja \
-  -DCMAKE_PREFIX_PATH="$usr" >/dev/null
-cmake --build "$scratch/cmake" >/dev/null
-"$scratch/cmake/consumer"
-mkdir "$scratch/pkg-config"
-PKG_CONFIG_PATH=$(dirname "$pc") PKG_CONFIG="pkg-config --define-variable=prefix=$usr" \
-  make -s -C "$scratch/pkg-config" -f "$source/examples/consumer/Makefile" \
-       VPATH="$source/examples/consumer" consumer
-"$scratch/pkg-config/consumer"
+libdir=$(dirname "$(dirname "$pc")")
+sh "$source/tests/consumer_check.sh" "$usr" "${libdir#"$usr/"}" "$scratch/consumer"
+# dpkg-shlibdeps, as a package built from a program that links libsealwrit.so.1
+# runs it, takes the dependency from the library package's shlibs file (in the
+# scratch root's DEBIAN/, where it looks for the package of a library it finds
+# there). The dependency must be on the run-time package, at this version or later.
+mkdir -p "$scratch/shlibdeps/debian" && touch "$scratch/shlibdeps/debian/control"
+depends=$(cd "$scratch/shlibdeps" &&
+          dpkg-shlibdeps -O "-l$libdir" "$scratch/consumer/cmake-ON/consumer" 2>&1) || true
+case $depends in *"libsealwrit1 (>= $version)"*) ;; *) echo "dpkg-shlibdeps: $depends"; exit 1 ;; esac
 
 sub=$scratch/subproject
 cmake -S "$source/examples/subproject" -B "$sub" -G Ninja --no-warn-unused-cli \

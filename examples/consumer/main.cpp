@@ -1,6 +1,8 @@
 // Encrypts and decrypts the FIPS-197 Appendix C.1 block with the SEALWRIT library;
-// exits 0 when both give the published answers.
+// exits 0 when both give the published answers, and names the version of the
+// headers it was built with.
 #include <sealwrit/CRijnDael.h>
+#include <sealwrit/Config.h>
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +20,6 @@ int main() {
     cipher.Encrypt(reinterpret_cast<const char*>(plain), sealed, 16);
     cipher.Decrypt(sealed, opened, 16);
     const bool ok = std::memcmp(sealed, expected, 16) == 0 && std::memcmp(opened, plain, 16) == 0;
-    std::puts(ok ? "consumer: ok" : "consumer: WRONG ANSWER");
+    std::printf("consumer: %s, SEALWRIT %s\n", ok ? "ok" : "WRONG ANSWER", SEALWRIT_VERSION);
     return ok ? 0 : 1;
 }
