@@ -133,7 +133,7 @@ Bytes CheckObject(const Case& c, std::string& expected) {
         } else if (state.blockSize == 16) {
             answer = OpensslEcb(encrypt, key, head);
         } else if (!buffer) {
-            answer = McryptRijndaelEcb(encrypt, state.blockSize, key, head);
+            answer = McryptRijndael(encrypt, state.blockSize, key, head);
         } else {
             // 16-byte rounds on a wider block's schedule, which no other library
             // offers: the paths must agree, and the tail is carried as ever.
