@@ -3,6 +3,7 @@
 #include "../../_inc/CRijnDaelMode.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "../../_inc/CRijnDael.h"
@@ -38,8 +39,18 @@ void EcbDecrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blo
         key.DecryptBlock(Chars(in + size * i), Chars(out + size * i));
 }
 
+// Eight bytes at a time: out may be a or b, which rules out the compiler's own
+// vectorising, and a byte at a time would cost more than the cipher.
 void XorInto(const BYTE* a, const BYTE* b, BYTE* out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = BYTE(a[i] ^ b[i]);
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        x ^= y;
+        std::memcpy(out + i, &x, 8);
+    }
+    for (; i < n; ++i) out[i] = BYTE(a[i] ^ b[i]);
 }
 
 // Adds one to a big-endian counter of n bytes, wrapping at the top; the carry runs
@@ -51,6 +62,42 @@ void Increment(BYTE* counter, std::size_t n) {
         counter[i] = BYTE(carry);
         carry >>= 8;
     }
+}
+
+std::uint64_t LoadBigEndian64(const BYTE* p) {
+    std::uint64_t x = 0;
+    for (int i = 0; i < 8; ++i) x = (x << 8) | p[i];
+    return x;
+}
+
+void StoreBigEndian64(std::uint64_t x, BYTE* p) {
+    for (int i = 7; i >= 0; --i, x >>= 8) p[i] = BYTE(x);
+}
+
+// Writes the counter blocks counter, counter + 1, ... counter + blocks - 1 to out
+// (blocks < 2^32) and moves counter on past them. The last eight bytes are added to
+// as one word; the bytes above take the carry out of it, chosen by mask rather than
+// by a branch on the counter.
+void CounterBlocks(BYTE* counter, std::size_t size, BYTE* out, std::size_t blocks) {
+    const std::size_t high = size - 8;
+    const std::uint64_t low = LoadBigEndian64(counter + high);
+    BYTE carried[24];  // the bytes above, plus one
+    std::memcpy(carried, counter, high);
+    Increment(carried, high);
+    const auto put = [&](std::uint64_t k, BYTE* block) {
+        const std::uint64_t sum = low + k;
+        const std::uint64_t carry = 0 - (((low & k) | ((low | k) & ~sum)) >> 63);
+        for (std::size_t i = 0; i < high; i += 8) {
+            std::uint64_t mine, next;
+            std::memcpy(&mine, counter + i, 8);
+            std::memcpy(&next, carried + i, 8);
+            mine ^= (mine ^ next) & carry;
+            std::memcpy(block + i, &mine, 8);
+        }
+        StoreBigEndian64(sum, block + high);
+    };
+    for (std::size_t k = 0; k < blocks; ++k) put(k, out + size * k);
+    put(blocks, counter);
 }
 
 // The length a one-shot call's padding and mode can take (encrypting) or can have
@@ -197,13 +244,12 @@ void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
             (m_decrypt ? EcbDecrypt : EcbEncrypt)(key, in + at, out + at, length / size);
             continue;
         }
+        // Chained in the chunk, which in does not overlap: out may be in.
         EcbDecrypt(key, in + at, chunk, length / size);
-        for (std::size_t j = 0; j < length; j += size) {
-            BYTE cipher[32];  // in may be out: the block is kept before it is written over
-            std::memcpy(cipher, in + at + j, size);
-            XorInto(chunk + j, m_register, out + at + j, size);
-            std::memcpy(m_register, cipher, size);
-        }
+        XorInto(chunk, m_register, chunk, size);
+        XorInto(chunk + size, in + at, chunk + size, length - size);
+        std::memcpy(m_register, in + at + length - size, size);
+        std::memcpy(out + at, chunk, length);
     }
     std::memset(chunk, 0, sizeof chunk);
 }
@@ -259,17 +305,15 @@ void CRijnDaelMode::RunCounter(const BYTE* in, std::size_t n, BYTE* out) {
     BYTE chunk[kChunkBytes];
     while (n - at >= size) {
         const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
-        for (std::size_t b = 0; b < blocks; ++b, Increment(m_register, size)) {
-            std::memcpy(chunk + size * b, m_register, size);
-        }
+        CounterBlocks(m_register, size, chunk, blocks);
         EcbEncrypt(key, chunk, chunk, blocks);
         XorInto(in + at, chunk, out + at, blocks * size);
         at += blocks * size;
     }
     std::memset(chunk, 0, sizeof chunk);
     if (at == n) return;
-    EcbEncrypt(key, m_register, m_stream, 1);
-    Increment(m_register, size);
+    CounterBlocks(m_register, size, m_stream, 1);
+    EcbEncrypt(key, m_stream, m_stream, 1);
     m_streamAt = BYTE(n - at);
     XorInto(in + at, m_stream, out + at, n - at);
 }
