@@ -8,7 +8,8 @@
 #   lib/libsealwrit.so.1.0.0, .so.1       the shared library and its SONAME link
 #   share/doc/libsealwrit1/               copyright, changelog.gz
 # development (package libsealwrit-dev):
-#   include/sealwrit/CRijnDael.h, Types.h the cipher class and its type names
+#   include/sealwrit/CRijnDael.h, CRijnDaelMode.h, Types.h
+#                                         the cipher class, its modes, their type names
 #   include/sealwrit/Config.h             SEALWRIT_VERSION and the export mark
 #   lib/libsealwrit.so                    the link the linker takes for -lsealwrit
 #   lib/libsealwrit.a                     the static library

@@ -15,6 +15,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 for file in bin/SEALWRIT share/man/man1/SEALWRIT.1.gz include/sealwrit/CRijnDael.h \
+            include/sealwrit/CRijnDaelMode.h \
             include/sealwrit/Types.h include/sealwrit/Config.h "$libdir/libsealwrit.a" \
             "$libdir/libsealwrit.so" "$libdir/libsealwrit.so.1" \
             "$libdir/cmake/sealwrit/sealwrit-config.cmake" "$libdir/pkgconfig/sealwrit.pc"; do

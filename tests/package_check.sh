@@ -46,7 +46,8 @@ contains "$library" "usr/lib/.*/libsealwrit\.so\.$version" \
   "usr/lib/.*/libsealwrit\.so\.1 -> libsealwrit\.so\.$version" \
   usr/share/doc/libsealwrit1/copyright usr/share/doc/libsealwrit1/changelog.gz
 ! grep ' \./usr/\(include/\|lib/.*\.so \|lib/.*\.a\)' "$scratch/contents" || { echo "$library holds -dev files"; exit 1; }
-contains "$dev" usr/include/sealwrit/CRijnDael.h usr/include/sealwrit/Types.h \
+contains "$dev" usr/include/sealwrit/CRijnDael.h usr/include/sealwrit/CRijnDaelMode.h \
+  usr/include/sealwrit/Types.h \
   usr/include/sealwrit/Config.h 'usr/lib/.*libsealwrit\.a' \
   'usr/lib/.*/libsealwrit\.so -> libsealwrit\.so\.1' \
   'usr/lib/.*cmake/sealwrit/sealwrit-config\.cmake' \
