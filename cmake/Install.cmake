@@ -5,7 +5,8 @@
 #   share/man/man1/SEALWRIT.1.gz          its manual page
 #   share/doc/sealwrit/                   copyright (the MIT licence), changelog.gz
 # development (package libsealwrit-dev):
-#   include/sealwrit/CRijnDael.h, Types.h the cipher class and its type names
+#   include/sealwrit/CRijnDael.h, CRijnDaelMode.h, Types.h
+#                                         the cipher class, its modes, their type names
 #   lib/libsealwrit.a                     the cipher library
 #   lib/cmake/sealwrit/                   find_package(sealwrit CONFIG), target sealwrit::rijndael
 #   lib/pkgconfig/sealwrit.pc             pkg-config --cflags --libs sealwrit
@@ -37,7 +38,7 @@ install(FILES ${SEALWRIT_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPO
 
 install(TARGETS rijndael EXPORT sealwrit-targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
-install(FILES _inc/CRijnDael.h _inc/Types.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sealwrit
+install(FILES _inc/CRijnDael.h _inc/CRijnDaelMode.h _inc/Types.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sealwrit
         COMPONENT development)
 
 install(EXPORT sealwrit-targets

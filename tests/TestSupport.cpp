@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -36,6 +37,55 @@ Bytes CryptBlocks(bool encrypt, const CRijnDael& cipher, const Bytes& in) {
         CryptBlock(encrypt, cipher, in.data() + at, out.data() + at);
     }
     return out;
+}
+
+CRijnDaelMode::Result RunMode(bool decrypt, const CRijnDael& key, const ModeShape& shape,
+                              const Bytes& iv, const Bytes& in, Bytes* out, std::mt19937_64* pieces,
+                              bool inPlace) {
+    const std::size_t block = std::size_t(key.GetBlockSize());
+    const char* v = iv.empty() ? nullptr : iv.data();
+    out->clear();
+    std::size_t written = 0;
+    if (pieces == nullptr) {
+        Bytes buffer(in.size() + block, '\x5a');
+        std::copy(in.begin(), in.end(), buffer.begin());
+        const auto call = decrypt ? CRijnDaelMode::Decrypt : CRijnDaelMode::Encrypt;
+        const CRijnDaelMode::Result result =
+            call(key, shape.mode, shape.padding, v, inPlace ? buffer.data() : in.data(), in.size(),
+                 buffer.data(), &written, shape.segment);
+        out->assign(buffer.begin(), buffer.begin() + long(written));
+        return result;
+    }
+    CRijnDaelMode message;
+    CRijnDaelMode::Result result =
+        message.Begin(key, shape.mode, shape.padding, decrypt, v, shape.segment);
+    for (std::size_t at = 0, n; at < in.size() && result == CRijnDaelMode::SUCCESS; at += n) {
+        // Mostly short pieces, now and then one across a few chunks.
+        n = std::min(in.size() - at,
+                     std::size_t((*pieces)() % 8 ? (*pieces)() % (3 * block) : (*pieces)() % 9000));
+        Bytes buffer(n + block);
+        result = message.Update(in.data() + at, n, buffer.data(), &written);
+        out->insert(out->end(), buffer.begin(), buffer.begin() + long(written));
+    }
+    Bytes last(2 * block);
+    if (result == CRijnDaelMode::SUCCESS) result = message.Finish(last.data(), &written);
+    if (result == CRijnDaelMode::SUCCESS)
+        out->insert(out->end(), last.begin(), last.begin() + long(written));
+    return result;
+}
+
+void ExpectModeAnswer(const CRijnDael& key, const ModeShape& shape, const Bytes& iv,
+                      const Bytes& plain, const Bytes& sealed, std::mt19937_64& pieces,
+                      const Bytes& stripped) {
+    Bytes out;
+    for (std::mt19937_64* split : {static_cast<std::mt19937_64*>(nullptr), &pieces}) {
+        SCOPED_TRACE(split ? "in pieces" : "in one call");
+        EXPECT_EQ(RunMode(false, key, shape, iv, plain, &out, split, !split),
+                  CRijnDaelMode::SUCCESS);
+        EXPECT_EQ(ToHex(out), ToHex(sealed));
+        EXPECT_EQ(RunMode(true, key, shape, iv, sealed, &out, split), CRijnDaelMode::SUCCESS);
+        EXPECT_EQ(ToHex(out), ToHex(stripped.empty() ? plain : stripped));
+    }
 }
 
 std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name) {

@@ -14,6 +14,7 @@
 
 #include "../_lib/backends/AesBackend.h"
 #include "CRijnDael.h"
+#include "CRijnDaelMode.h"
 #include "Lib.h"
 
 using namespace sealwrit::detail;
@@ -30,6 +31,26 @@ inline void CryptBlock(bool encrypt, const CRijnDael& cipher, LPCSTR in, LPSTR o
     encrypt ? cipher.EncryptBlock(in, out) : cipher.DecryptBlock(in, out);
 }
 Bytes CryptBlocks(bool encrypt, const CRijnDael& cipher, const Bytes& in);
+
+// How a message goes through CRijnDaelMode.
+struct ModeShape {
+    CRijnDaelMode::Mode mode;
+    CRijnDaelMode::Padding padding;
+    int segment;
+};
+
+// One message through CRijnDaelMode: the one-shot call (in place if asked), or with
+// pieces Begin, Update on piece sizes drawn from it, Finish. Every output buffer is
+// exactly as large as the call may use. *out gets what was written.
+CRijnDaelMode::Result RunMode(bool decrypt, const CRijnDael& key, const ModeShape& shape,
+                              const Bytes& iv, const Bytes& in, Bytes* out,
+                              std::mt19937_64* pieces = nullptr, bool inPlace = false);
+
+// plain encrypts to sealed and sealed decrypts to stripped (plain when empty), in one
+// shot and in pieces, in place and not.
+void ExpectModeAnswer(const CRijnDael& key, const ModeShape& shape, const Bytes& iv,
+                      const Bytes& plain, const Bytes& sealed, std::mt19937_64& pieces,
+                      const Bytes& stripped = {});
 
 // The fields of every line of tests/vectors/<name> that is neither blank nor a
 // '#' comment.

@@ -37,7 +37,8 @@ contains() {  # DEB FILE...: every FILE (a pattern) is in DEB
 contains "$program" usr/bin/SEALWRIT usr/share/man/man1/SEALWRIT.1.gz \
   usr/share/doc/sealwrit/copyright usr/share/doc/sealwrit/changelog.gz
 ! grep -q ' \./usr/\(include\|lib\)/' "$scratch/contents" || { echo "$program holds -dev files"; exit 1; }
-contains "$dev" usr/include/sealwrit/CRijnDael.h usr/include/sealwrit/Types.h \
+contains "$dev" usr/include/sealwrit/CRijnDael.h usr/include/sealwrit/CRijnDaelMode.h \
+  usr/include/sealwrit/Types.h \
   'usr/lib/.*libsealwrit\.a' 'usr/lib/.*cmake/sealwrit/sealwrit-config\.cmake' \
   'usr/lib/.*pkgconfig/sealwrit\.pc' usr/share/doc/libsealwrit-dev/copyright \
   usr/share/doc/libsealwrit-dev/changelog.gz

@@ -1,0 +1,348 @@
+// CRijnDaelMode: the chaining modes over CRijnDael's blocks, and the message's
+// bookkeeping between calls (what is held back, the key stream in use, padding).
+#include "../../_inc/CRijnDaelMode.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "../../_inc/CRijnDael.h"
+#include "OsRandom.h"
+#include "Padding.h"
+
+using namespace sealwrit::detail;
+using sealwrit::BYTE;
+
+namespace {
+
+// The parallel directions hand the cipher this much at a time: enough blocks to fill
+// every back end's pipeline, small enough for the stack and the first-level cache.
+const std::size_t kChunkBytes = 4096;
+
+LPCSTR Chars(const BYTE* p) { return reinterpret_cast<LPCSTR>(p); }
+LPSTR Chars(BYTE* p) { return reinterpret_cast<LPSTR>(p); }
+
+// Every block the modes need goes through these two: whole blocks of the key's size,
+// in ECB, at most a chunk at a time, in may be out. A 16-byte key takes the buffer
+// call, whose back ends keep several blocks in flight; wider blocks go one call each.
+void EcbEncrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blocks) {
+    const std::size_t size = std::size_t(key.GetBlockSize());
+    if (size == 16) return key.Encrypt(Chars(in), Chars(out), int(16 * blocks));
+    for (std::size_t i = 0; i < blocks; ++i)
+        key.EncryptBlock(Chars(in + size * i), Chars(out + size * i));
+}
+
+void EcbDecrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blocks) {
+    const std::size_t size = std::size_t(key.GetBlockSize());
+    if (size == 16) return key.Decrypt(Chars(in), Chars(out), int(16 * blocks));
+    for (std::size_t i = 0; i < blocks; ++i)
+        key.DecryptBlock(Chars(in + size * i), Chars(out + size * i));
+}
+
+void XorInto(const BYTE* a, const BYTE* b, BYTE* out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = BYTE(a[i] ^ b[i]);
+}
+
+// Adds one to a big-endian counter of n bytes, wrapping at the top; the carry runs
+// through every byte, so the time does not depend on the counter.
+void Increment(BYTE* counter, std::size_t n) {
+    unsigned carry = 1;
+    for (std::size_t i = n; i-- > 0;) {
+        carry += counter[i];
+        counter[i] = BYTE(carry);
+        carry >>= 8;
+    }
+}
+
+// The length a one-shot call's padding and mode can take (encrypting) or can have
+// produced (decrypting).
+bool LengthFits(bool decrypt, CRijnDaelMode::Mode mode, CRijnDaelMode::Padding padding,
+                std::size_t n, std::size_t block, std::size_t unit) {
+    const bool blockwise = mode == CRijnDaelMode::ECB || mode == CRijnDaelMode::CBC;
+    if (padding == CRijnDaelMode::NONE) return !blockwise || n % block == 0;
+    if (!decrypt) return true;
+    if (padding == CRijnDaelMode::ZEROS) return n % unit == 0;
+    return n % unit == 0 && n > 0;
+}
+
+}  // namespace
+
+static_assert(sizeof(void*) != 8 || sizeof(CRijnDaelMode) == 152,
+              "CRijnDaelMode's size is part of the binary interface");
+
+CRijnDaelMode::CRijnDaelMode()
+    : m_key(nullptr),
+      m_register(),
+      m_stream(),
+      m_pending(),
+      m_filler(),
+      m_mode(0),
+      m_padding(0),
+      m_decrypt(0),
+      m_blockSize(0),
+      m_segment(0),
+      m_unit(0),
+      m_pendingBytes(0),
+      m_streamAt(0),
+      m_unitFill(0) {}
+
+CRijnDaelMode::~CRijnDaelMode() { End(SUCCESS); }
+
+CRijnDaelMode::Result CRijnDaelMode::End(Result result) {
+    m_key = nullptr;
+    std::memset(m_register, 0, sizeof m_register);
+    std::memset(m_stream, 0, sizeof m_stream);
+    std::memset(m_pending, 0, sizeof m_pending);
+    std::memset(m_filler, 0, sizeof m_filler);
+    m_pendingBytes = m_streamAt = m_unitFill = 0;
+    // The state is dead after this (in the destructor); the barrier keeps the stores.
+    __asm__ __volatile__("" : : "r"(this) : "memory");
+    return result;
+}
+
+CRijnDaelMode::Result CRijnDaelMode::Begin(const CRijnDael& key, Mode mode, Padding padding,
+                                           bool decrypt, LPCSTR iv, int segment) {
+    End(SUCCESS);
+    // Asked first, so that nothing below reaches a call that would print.
+    const int block = key.GetBlockSize();
+    if (block == 0) return NOT_KEYED;
+    if (mode < ECB || mode > CTR || padding < NONE || padding > ISO10126) return BAD_ARGUMENT;
+    const bool segmented = mode == CFB || mode == OFB;
+    if (segment < 0 || segment > block || (!segmented && segment != 0 && segment != block)) {
+        return BAD_ARGUMENT;
+    }
+    if (mode != ECB && iv == nullptr) return BAD_ARGUMENT;
+    const int unit = mode == CFB && segment != 0 ? segment : block;
+    if (padding == ISO10126 && !decrypt && !OsRandomBytes(m_filler, std::size_t(unit - 1))) {
+        return NO_RANDOMNESS;
+    }
+    m_key = &key;
+    m_mode = BYTE(mode);
+    m_padding = BYTE(padding);
+    m_decrypt = decrypt;
+    m_blockSize = BYTE(block);
+    m_segment = BYTE(segment != 0 ? segment : block);
+    m_unit = BYTE(unit);
+    if (mode != ECB) std::memcpy(m_register, iv, std::size_t(block));
+    return SUCCESS;
+}
+
+CRijnDaelMode::Result CRijnDaelMode::Update(LPCSTR in, std::size_t n, LPSTR out,
+                                            std::size_t* written) {
+    if (m_key == nullptr) return NOT_KEYED;
+    if (written == nullptr || (n > 0 && (in == nullptr || out == nullptr)))
+        return End(BAD_ARGUMENT);
+    // A key re-keyed for other blocks since Begin would run past the buffers.
+    if (m_key->GetBlockSize() != m_blockSize) return End(NOT_KEYED);
+    m_unitFill = BYTE((m_unitFill + n % m_unit) % m_unit);
+    *written = Run(reinterpret_cast<const BYTE*>(in), n, reinterpret_cast<BYTE*>(out));
+    return SUCCESS;
+}
+
+std::size_t CRijnDaelMode::Run(const BYTE* in, std::size_t n, BYTE* out) {
+    if (n == 0) return 0;
+    const std::size_t held = m_pendingBytes, total = held + n;
+    // What waits for more: the part of a block that ECB and CBC cannot run, and when a
+    // padding is to be stripped, the unit that may turn out to be the last.
+    const bool holdUnit = m_decrypt && m_padding >= PKCS7;
+    std::size_t keep;
+    if (m_mode == ECB || m_mode == CBC) {
+        keep = total % m_blockSize;
+        if (holdUnit && keep == 0) keep = m_blockSize;
+    } else {
+        keep = holdUnit ? std::min<std::size_t>(total, m_unit) : 0;
+    }
+    if (held > 0) {
+        // The held bytes come first: the message moves up behind them in out, which
+        // has room for a block more than n, and runs there, in place.
+        std::memmove(out + held, in, n);
+        std::memcpy(out, m_pending, held);
+        in = out;
+    }
+    const std::size_t run = total - keep;
+    std::memcpy(m_pending, in + run, keep);
+    if (held > 0) std::memset(out + run, 0, keep);  // the caller's text, not output
+    m_pendingBytes = BYTE(keep);
+    Transform(in, run, out);
+    return run;
+}
+
+void CRijnDaelMode::Transform(const BYTE* in, std::size_t n, BYTE* out) {
+    switch (m_mode) {
+        case ECB:
+        case CBC:
+            return RunBlocks(in, n, out);
+        case CTR:
+            return RunCounter(in, n, out);
+        default:
+            return RunFeedback(in, n, out);
+    }
+}
+
+void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
+    const CRijnDael& key = *m_key;
+    const std::size_t size = m_blockSize;
+    if (m_mode == CBC && !m_decrypt) {
+        // Each block needs the one before it: one block a call.
+        for (std::size_t at = 0; at < n; at += size) {
+            XorInto(m_register, in + at, m_register, size);
+            EcbEncrypt(key, m_register, m_register, 1);
+            std::memcpy(out + at, m_register, size);
+        }
+        return;
+    }
+    BYTE chunk[kChunkBytes];
+    for (std::size_t at = 0, length; at < n; at += length) {
+        length = std::min(n - at, kChunkBytes / size * size);
+        if (m_mode == ECB) {
+            (m_decrypt ? EcbDecrypt : EcbEncrypt)(key, in + at, out + at, length / size);
+            continue;
+        }
+        EcbDecrypt(key, in + at, chunk, length / size);
+        for (std::size_t j = 0; j < length; j += size) {
+            BYTE cipher[32];  // in may be out: the block is kept before it is written over
+            std::memcpy(cipher, in + at + j, size);
+            XorInto(chunk + j, m_register, out + at + j, size);
+            std::memcpy(m_register, cipher, size);
+        }
+    }
+    std::memset(chunk, 0, sizeof chunk);
+}
+
+void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
+    const CRijnDael& key = *m_key;
+    const std::size_t size = m_blockSize, segment = m_segment;
+    const bool cfb = m_mode == CFB;
+    std::size_t at = 0;
+    if (cfb && m_decrypt && segment == size && m_streamAt == 0) {
+        // Whole-block CFB decryption knows every register in advance (the cipher
+        // blocks): a chunk of them through one ECB call.
+        BYTE chunk[kChunkBytes];
+        while (n - at >= size) {
+            const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
+            const std::size_t length = blocks * size;
+            std::memcpy(chunk, m_register, size);
+            std::memcpy(chunk + size, in + at, length - size);
+            EcbEncrypt(key, chunk, chunk, blocks);
+            std::memcpy(m_register, in + at + length - size, size);
+            XorInto(in + at, chunk, out + at, length);
+            at += length;
+        }
+        std::memset(chunk, 0, sizeof chunk);
+    }
+    while (at < n) {
+        if (m_streamAt == 0) EcbEncrypt(key, m_register, m_stream, 1);
+        const std::size_t take = std::min(segment - m_streamAt, n - at);
+        BYTE* stream = m_stream + m_streamAt;
+        for (std::size_t i = 0; i < take; ++i) {
+            const BYTE text = in[at + i], sealed = BYTE(text ^ stream[i]);
+            out[at + i] = sealed;
+            // CFB feeds back the cipher text, which is the input when decrypting.
+            if (cfb) stream[i] = m_decrypt ? text : sealed;
+        }
+        at += take;
+        m_streamAt = BYTE(m_streamAt + take);
+        if (m_streamAt == segment) {
+            std::memmove(m_register, m_register + segment, size - segment);
+            std::memcpy(m_register + size - segment, m_stream, segment);
+            m_streamAt = 0;
+        }
+    }
+}
+
+void CRijnDaelMode::RunCounter(const BYTE* in, std::size_t n, BYTE* out) {
+    const CRijnDael& key = *m_key;
+    const std::size_t size = m_blockSize;
+    // The rest of the key stream block a short piece left.
+    std::size_t at = m_streamAt == 0 ? 0 : std::min(size - m_streamAt, n);
+    XorInto(in, m_stream + m_streamAt, out, at);
+    m_streamAt = BYTE((m_streamAt + at) % size);
+    BYTE chunk[kChunkBytes];
+    while (n - at >= size) {
+        const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
+        for (std::size_t b = 0; b < blocks; ++b, Increment(m_register, size)) {
+            std::memcpy(chunk + size * b, m_register, size);
+        }
+        EcbEncrypt(key, chunk, chunk, blocks);
+        XorInto(in + at, chunk, out + at, blocks * size);
+        at += blocks * size;
+    }
+    std::memset(chunk, 0, sizeof chunk);
+    if (at == n) return;
+    EcbEncrypt(key, m_register, m_stream, 1);
+    Increment(m_register, size);
+    m_streamAt = BYTE(n - at);
+    XorInto(in + at, m_stream, out + at, n - at);
+}
+
+CRijnDaelMode::Result CRijnDaelMode::Finish(LPSTR out, std::size_t* written) {
+    unsigned verdict;
+    return FinishWithVerdict(reinterpret_cast<BYTE*>(out), written, &verdict);
+}
+
+CRijnDaelMode::Result CRijnDaelMode::FinishWithVerdict(BYTE* out, std::size_t* written,
+                                                       unsigned* verdict) {
+    *verdict = ~0u;
+    if (m_key == nullptr) return NOT_KEYED;
+    if (out == nullptr || written == nullptr) return End(BAD_ARGUMENT);
+    if (m_key->GetBlockSize() != m_blockSize) return End(NOT_KEYED);
+    const Padding padding = Padding(m_padding);
+    const unsigned unit = m_unit;
+    if (!m_decrypt) {
+        if (padding == NONE && m_pendingBytes != 0) return End(BAD_LENGTH);
+        BYTE pad[32];
+        *written = Run(pad, MakePadding(padding, unit, m_unitFill, m_filler, pad), out);
+        return End(SUCCESS);
+    }
+    if (padding == NONE || padding == ZEROS) {
+        // Neither is stripped; the length must be one they could have produced.
+        if (m_pendingBytes != 0 || (padding == ZEROS && m_unitFill != 0)) return End(BAD_LENGTH);
+        *written = 0;
+        return End(SUCCESS);
+    }
+    if (m_pendingBytes != unit || m_unitFill != 0) return End(BAD_LENGTH);
+    BYTE last[32];
+    Transform(m_pending, unit, last);
+    unsigned kept;
+    *verdict = CheckPadding(padding, last, unit, &kept);
+    // The message's bytes out, the padding's and a failed unit's as zeros, with no
+    // branch on which.
+    for (unsigned i = 0; i < unit; ++i) out[i] = BYTE(last[i] & (0u - ((i - kept) >> 31)));
+    std::memset(last, 0, sizeof last);
+    *written = kept;
+    return End(Result(BAD_PADDING & ~*verdict));
+}
+
+CRijnDaelMode::Result CRijnDaelMode::Encrypt(const CRijnDael& key, Mode mode, Padding padding,
+                                             LPCSTR iv, LPCSTR in, std::size_t n, LPSTR out,
+                                             std::size_t* written, int segment) {
+    return OneShot(false, key, mode, padding, iv, in, n, out, written, segment);
+}
+
+CRijnDaelMode::Result CRijnDaelMode::Decrypt(const CRijnDael& key, Mode mode, Padding padding,
+                                             LPCSTR iv, LPCSTR in, std::size_t n, LPSTR out,
+                                             std::size_t* written, int segment) {
+    return OneShot(true, key, mode, padding, iv, in, n, out, written, segment);
+}
+
+CRijnDaelMode::Result CRijnDaelMode::OneShot(bool decrypt, const CRijnDael& key, Mode mode,
+                                             Padding padding, LPCSTR iv, LPCSTR in, std::size_t n,
+                                             LPSTR out, std::size_t* written, int segment) {
+    CRijnDaelMode message;
+    const Result begun = message.Begin(key, mode, padding, decrypt, iv, segment);
+    if (begun != SUCCESS) return begun;
+    if (written == nullptr || out == nullptr || (n > 0 && in == nullptr)) return BAD_ARGUMENT;
+    if (!LengthFits(decrypt, mode, padding, n, message.m_blockSize, message.m_unit)) {
+        return BAD_LENGTH;
+    }
+    std::size_t body = 0, tail = 0;
+    message.Update(in, n, out, &body);
+    unsigned verdict;
+    const Result result =
+        message.FinishWithVerdict(reinterpret_cast<BYTE*>(out) + body, &tail, &verdict);
+    // A padding that fails takes back every byte written, without a branch on it.
+    const BYTE keepByte = BYTE(verdict);
+    BYTE* const text = reinterpret_cast<BYTE*>(out);
+    for (std::size_t i = 0; i < body; ++i) text[i] = BYTE(text[i] & keepByte);
+    *written = (body & (std::size_t(0) - (verdict & 1u))) + tail;
+    return result;
+}

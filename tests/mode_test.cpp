@@ -1,0 +1,320 @@
+// CRijnDaelMode on every cipher path, with no other library: SP 800-38A's answers, the
+// padding bytes and every corruption of them, the counter's carry and wrap, and bad
+// input at every entry point. This is also what the cross builds run.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "TestSupport.h"
+
+namespace {
+
+typedef CRijnDaelMode M;
+
+CRijnDael Keyed(int blockSize, int keyLength = 16) {
+    CRijnDael key;
+    key.SetKey(Bytes(32, '\x2b').data(), keyLength, blockSize);
+    return key;
+}
+
+typedef PathTest Modes;
+
+TEST_P(Modes, Sp800_38aExamples) {
+    const auto rows = ReadVectorFile("sp800_38a_aes.txt");
+    ASSERT_EQ(rows.size(), 18u);
+    std::mt19937_64 rng(1);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row[0] + "-" + row[1]);
+        const Bytes key = FromHex(row[2]), iv = row[3] == "-" ? Bytes() : FromHex(row[3]);
+        CRijnDael cipher;
+        cipher.SetKey(key.data(), int(key.size()), 16);
+        const std::map<std::string, ModeShape> shapes = {
+            {"ecb", {M::ECB, M::NONE, 0}},  {"cbc", {M::CBC, M::NONE, 0}},
+            {"cfb8", {M::CFB, M::NONE, 1}}, {"cfb128", {M::CFB, M::NONE, 16}},
+            {"ofb", {M::OFB, M::NONE, 0}},  {"ctr", {M::CTR, M::NONE, 0}}};
+        ExpectModeAnswer(cipher, shapes.at(row[0]), iv, FromHex(row[4]), FromHex(row[5]), rng);
+    }
+}
+
+// Padding as hex tokens, "hh*k" for k bytes of hh and "xx" for a random one.
+bool PaddingMatches(const std::string& pattern, const Bytes& tail) {
+    std::istringstream tokens(pattern);
+    std::size_t at = 0;
+    for (std::string token; tokens >> token;) {
+        const std::size_t star = token.find('*');
+        const std::size_t count =
+            star == std::string::npos ? 1 : std::stoul(token.substr(star + 1));
+        for (std::size_t i = 0; i < count; ++i, ++at) {
+            if (at >= tail.size()) return false;
+            if (token[0] != 'x' && tail[at] != FromHex(token.substr(0, 2))[0]) return false;
+        }
+    }
+    return at == tail.size();
+}
+
+// Each scheme's bytes, worked out by hand, for units of 1, 5, 16, 24 and 32 bytes,
+// after a message that leaves part of a unit and one that fills it.
+TEST_P(Modes, PaddingBytes) {
+    struct Example {
+        ModeShape shape;  // padding unused
+        int blockSize;
+        std::size_t length;
+        const char* padding[4];  // ZEROS, PKCS7, ANSIX923, ISO10126
+    };
+    const Example examples[] = {
+        {{M::CFB, M::NONE, 1}, 16, 3, {"", "01", "01", "01"}},
+        {{M::CFB, M::NONE, 5}, 16, 7, {"00*3", "03*3", "00 00 03", "xx xx 03"}},
+        {{M::CFB, M::NONE, 5}, 32, 10, {"", "05*5", "00*4 05", "xx*4 05"}},
+        {{M::ECB, M::NONE, 0}, 16, 13, {"00*3", "03 03 03", "00 00 03", "xx xx 03"}},
+        {{M::ECB, M::NONE, 0}, 16, 32, {"", "10*16", "00*15 10", "xx*15 10"}},
+        {{M::CBC, M::NONE, 0}, 24, 1, {"00*23", "17*23", "00*22 17", "xx*22 17"}},
+        {{M::OFB, M::NONE, 7}, 24, 48, {"", "18*24", "00*23 18", "xx*23 18"}},
+        {{M::CTR, M::NONE, 0}, 32, 31, {"00", "01", "01", "01"}},
+        {{M::CTR, M::NONE, 0}, 32, 0, {"", "20*32", "00*31 20", "xx*31 20"}},
+    };
+    std::mt19937_64 rng(2);
+    for (const Example& e : examples) {
+        const CRijnDael key = Keyed(e.blockSize);
+        const Bytes iv = RandomBytes(rng, 32), plain = RandomBytes(rng, e.length);
+        for (int scheme = 0; scheme < 4; ++scheme) {
+            ModeShape shape = e.shape;
+            shape.padding = M::Padding(M::ZEROS + scheme);
+            SCOPED_TRACE(testing::Message()
+                         << "unit of example " << &e - examples << ", scheme " << shape.padding);
+            Bytes sealed, padded, back;
+            ASSERT_EQ(RunMode(false, key, shape, iv, plain, &sealed), M::SUCCESS);
+            ASSERT_EQ(RunMode(true, key, {shape.mode, M::NONE, shape.segment}, iv, sealed, &padded),
+                      M::SUCCESS);
+            ASSERT_GE(padded.size(), plain.size());
+            EXPECT_TRUE(std::equal(plain.begin(), plain.end(), padded.begin()));
+            EXPECT_TRUE(PaddingMatches(e.padding[scheme],
+                                       Bytes(padded.begin() + long(plain.size()), padded.end())))
+                << ToHex(padded);
+            EXPECT_EQ(RunMode(true, key, shape, iv, sealed, &back, &rng), M::SUCCESS);
+            EXPECT_EQ(back, scheme == 0 ? padded : plain);
+            if (shape.padding != M::ISO10126 || padded.size() - plain.size() < 16) continue;
+            Bytes again;  // fresh random filler each time
+            RunMode(false, key, shape, iv, plain, &again);
+            EXPECT_NE(again, sealed);
+        }
+    }
+}
+
+// Every corruption of a padding that checks: each of its bytes, a count of 0 and of
+// unit + 1, the last unit cut off. Each is one BAD_PADDING, with no plaintext left in
+// the output and nothing counted as written.
+TEST_P(Modes, EveryCorruptPaddingIsRefused) {
+    const std::pair<ModeShape, int> units[] = {
+        {{M::CFB, M::NONE, 1}, 16}, {{M::CFB, M::NONE, 5}, 24}, {{M::ECB, M::NONE, 0}, 16},
+        {{M::CBC, M::NONE, 0}, 24}, {{M::CTR, M::NONE, 0}, 32}, {{M::OFB, M::NONE, 3}, 16}};
+    std::mt19937_64 rng(3);
+    for (const auto& [shape, blockSize] : units) {
+        const CRijnDael key = Keyed(blockSize, 24);
+        const Bytes iv = RandomBytes(rng, 32);
+        const std::size_t unit = shape.mode == M::CFB ? std::size_t(shape.segment) : blockSize;
+        for (const M::Padding padding : {M::PKCS7, M::ANSIX923, M::ISO10126}) {
+            for (const std::size_t count : {std::size_t(1), unit}) {
+                // A message of zeros, so that cutting off the last unit leaves a count of 0.
+                Bytes padded(unit + unit - count, '\0');
+                Bytes valid;
+                ASSERT_EQ(
+                    RunMode(false, key, {shape.mode, padding, shape.segment}, iv, padded, &valid),
+                    M::SUCCESS);
+                ASSERT_EQ(
+                    RunMode(true, key, {shape.mode, M::NONE, shape.segment}, iv, valid, &padded),
+                    M::SUCCESS);
+                std::vector<Bytes> corrupt;
+                const std::size_t free = padding == M::ISO10126 ? count - 1 : 0;
+                for (std::size_t i = padded.size() - count + free; i < padded.size(); ++i) {
+                    corrupt.push_back(padded);
+                    corrupt.back()[i] ^= '\x80';
+                }
+                for (const char last : {char(0), char(unit + 1)}) {
+                    corrupt.push_back(padded);
+                    corrupt.back().back() = last;
+                }
+                corrupt.emplace_back(padded.begin(), padded.end() - long(unit));
+                for (const Bytes& text : corrupt) {
+                    SCOPED_TRACE(testing::Message() << "unit " << unit << ", padding " << padding
+                                                    << ": " << ToHex(text));
+                    Bytes sealed, opened;
+                    RunMode(false, key, {shape.mode, M::NONE, shape.segment}, iv, text, &sealed);
+                    const ModeShape strict = {shape.mode, padding, shape.segment};
+                    std::size_t written = 99;
+                    Bytes out(sealed.size() + std::size_t(blockSize), '\x5a');
+                    EXPECT_EQ(M::Decrypt(key, strict.mode, padding, iv.data(), sealed.data(),
+                                         sealed.size(), out.data(), &written, strict.segment),
+                              M::BAD_PADDING);
+                    EXPECT_EQ(written, 0u);
+                    EXPECT_EQ(ToHex(Bytes(out.begin(), out.begin() + long(sealed.size()))),
+                              ToHex(Bytes(sealed.size(), '\0')));
+                    EXPECT_EQ(RunMode(true, key, strict, iv, sealed, &opened, &rng),
+                              M::BAD_PADDING);
+                }
+            }
+        }
+    }
+}
+
+// The counter is the whole block: a carry runs across bytes, and the top wraps to 0.
+TEST_P(Modes, CounterCarriesAndWraps) {
+    std::mt19937_64 rng(4);
+    for (const int blockSize : {16, 24, 32}) {
+        const CRijnDael key = Keyed(blockSize, 32);
+        const std::size_t size = std::size_t(blockSize);
+        for (const std::size_t ones : {std::size_t(2), size}) {  // trailing 0xff bytes
+            Bytes iv, stream;
+            for (unsigned b = 0, carry; b < 4; ++b) {
+                Bytes counter(size);
+                carry = b;
+                for (std::size_t i = size; i-- > 0;) {
+                    const unsigned byte = (i >= size - ones ? 0xffu : 0x01u) + carry;
+                    counter[i] = char(byte & 0xff), carry = byte >> 8;
+                }
+                stream.insert(stream.end(), counter.begin(), counter.end());
+                if (b == 0) iv = counter;
+            }
+            stream = CryptBlocks(true, key, stream);
+            const Bytes plain = RandomBytes(rng, 4 * size - 5);
+            Bytes sealed(plain.size());
+            for (std::size_t i = 0; i < plain.size(); ++i) sealed[i] = char(plain[i] ^ stream[i]);
+            SCOPED_TRACE(ToHex(iv));
+            ExpectModeAnswer(key, {M::CTR, M::NONE, 0}, iv, plain, sealed, rng);
+        }
+    }
+}
+
+// Each refusal writes nothing, leaves *written alone, and ends any message in progress.
+TEST_P(Modes, BadInputIsAnAnswer) {
+    const CRijnDael key = Keyed(24), unkeyed;
+    CRijnDael rekeyed = Keyed(16);
+    const Bytes iv(32, '\x07'), in(64, '\x33');
+    const char* i = in.data();
+    typedef std::function<M::Result(M&, char*, std::size_t*)> Call;
+    const auto begun = [&](M::Mode mode, M::Padding padding, const CRijnDael& k, Call then) {
+        return [=, &k](M& m, char* out, std::size_t* w) {
+            EXPECT_EQ(m.Begin(k, mode, padding, false, iv.data()), M::SUCCESS);
+            return then(m, out, w);
+        };
+    };
+    const Call encrypt = [&](M&, char* out, std::size_t* w) {
+        return M::Encrypt(key, M::CBC, M::PKCS7, iv.data(), i, 24, out, w);
+    };
+    const std::pair<M::Result, Call> calls[] = {
+        {M::NOT_KEYED,
+         [&](M& m, char*, std::size_t*) {
+             return m.Begin(unkeyed, M::ECB, M::NONE, false, nullptr);
+         }},
+        {M::BAD_ARGUMENT,
+         [&](M& m, char*, std::size_t*) {
+             return m.Begin(key, M::Mode(5), M::NONE, false, nullptr);
+         }},
+        {M::BAD_ARGUMENT,
+         [&](M& m, char*, std::size_t*) {
+             return m.Begin(key, M::Mode(-1), M::NONE, false, nullptr);
+         }},
+        {M::BAD_ARGUMENT,
+         [&](M& m, char*, std::size_t*) {
+             return m.Begin(key, M::ECB, M::Padding(5), false, nullptr);
+         }},
+        {M::BAD_ARGUMENT,
+         [&](M& m, char*, std::size_t*) {
+             return m.Begin(key, M::ECB, M::Padding(-1), false, nullptr);
+         }},
+        {M::BAD_ARGUMENT,
+         [&](M& m, char*, std::size_t*) {
+             return m.Begin(key, M::CFB, M::NONE, false, iv.data(), 25);
+         }},
+        {M::BAD_ARGUMENT,
+         [&](M& m, char*, std::size_t*) {
+             return m.Begin(key, M::OFB, M::NONE, false, iv.data(), -1);
+         }},
+        {M::BAD_ARGUMENT,
+         [&](M& m, char*, std::size_t*) {
+             return m.Begin(key, M::CBC, M::NONE, false, iv.data(), 16);
+         }},
+        {M::BAD_ARGUMENT,
+         [&](M& m, char*, std::size_t*) { return m.Begin(key, M::CTR, M::NONE, false, nullptr); }},
+        {M::NOT_KEYED, [&](M& m, char* out, std::size_t* w) { return m.Update(i, 3, out, w); }},
+        {M::NOT_KEYED, [&](M& m, char* out, std::size_t* w) { return m.Finish(out, w); }},
+        {M::BAD_ARGUMENT,
+         begun(M::CFB, M::NONE, key,
+               [&](M& m, char* out, std::size_t*) { return m.Update(i, 3, out, nullptr); })},
+        {M::BAD_ARGUMENT,
+         begun(M::CFB, M::NONE, key,
+               [&](M& m, char* out, std::size_t* w) { return m.Update(nullptr, 3, out, w); })},
+        {M::BAD_ARGUMENT,
+         begun(M::CFB, M::NONE, key,
+               [&](M& m, char*, std::size_t* w) { return m.Update(i, 3, nullptr, w); })},
+        {M::BAD_ARGUMENT, begun(M::CFB, M::NONE, key,
+                                [&](M& m, char*, std::size_t* w) { return m.Finish(nullptr, w); })},
+        {M::BAD_ARGUMENT,
+         begun(M::CFB, M::NONE, key,
+               [&](M& m, char* out, std::size_t*) { return m.Finish(out, nullptr); })},
+        {M::NOT_KEYED, begun(M::CTR, M::NONE, rekeyed,
+                             [&](M& m, char* out, std::size_t* w) {
+                                 rekeyed.SetKey(i, 16, 32);
+                                 return m.Update(i, 3, out, w);
+                             })},
+        {M::NOT_KEYED, begun(M::CTR, M::NONE, key,
+                             [&](M& m, char* out, std::size_t* w) {
+                                 m.Update(i, 3, out + 32,
+                                          nullptr);  // refused, and the message ends
+                                 return m.Finish(out, w);
+                             })},
+        {M::BAD_LENGTH, begun(M::ECB, M::NONE, key,
+                              [&](M& m, char* out, std::size_t* w) {
+                                  std::size_t none;
+                                  return m.Update(i, 23, out, &none) == M::SUCCESS
+                                             ? m.Finish(out, w)
+                                             : M::SUCCESS;
+                              })},
+        {M::NOT_KEYED,
+         [&](M&, char* out,
+             std::size_t*
+                 w) { return M::Encrypt(unkeyed, M::ECB, M::NONE, nullptr, i, 16, out, w); }},
+        {M::BAD_ARGUMENT,
+         [&](M&, char* out,
+             std::size_t*
+                 w) { return M::Encrypt(key, M::ECB, M::NONE, nullptr, nullptr, 16, out, w); }},
+        {M::BAD_ARGUMENT,
+         [&](M&, char*,
+             std::size_t*
+                 w) { return M::Decrypt(key, M::ECB, M::NONE, nullptr, i, 16, nullptr, w); }},
+        {M::BAD_ARGUMENT,
+         [&](M&, char* out,
+             std::
+                 size_t*) { return M::Decrypt(key, M::ECB, M::NONE, nullptr, i, 16, out, nullptr); }},
+        {M::BAD_LENGTH,
+         [&](M&, char* out,
+             std::size_t* w) { return M::Encrypt(key, M::ECB, M::NONE, nullptr, i, 25, out, w); }},
+        {M::BAD_LENGTH,
+         [&](M&, char* out,
+             std::size_t* w) { return M::Decrypt(key, M::CBC, M::NONE, i, i, 23, out, w); }},
+        {M::BAD_LENGTH,
+         [&](M&, char* out,
+             std::size_t* w) { return M::Decrypt(key, M::CFB, M::PKCS7, i, i, 7, out, w, 5); }},
+        {M::BAD_LENGTH,
+         [&](M&, char* out,
+             std::size_t* w) { return M::Decrypt(key, M::CTR, M::ISO10126, i, i, 0, out, w); }},
+        {M::BAD_LENGTH,
+         [&](M&, char* out,
+             std::size_t* w) { return M::Decrypt(key, M::OFB, M::ZEROS, i, i, 25, out, w); }},
+        {M::SUCCESS, encrypt},  // the sentinels are seen to change
+    };
+    for (const auto& [expected, call] : calls) {
+        SCOPED_TRACE(testing::Message() << "call " << &call - &calls[0].second);
+        M message;
+        Bytes out(96, '\x5a');
+        std::size_t written = 12345;
+        EXPECT_EQ(call(message, out.data(), &written), expected);
+        EXPECT_EQ(out == Bytes(96, '\x5a') && written == 12345, expected != M::SUCCESS);
+        EXPECT_EQ(message.Update(i, 1, out.data(), &written), M::NOT_KEYED);
+    }
+}
+
+INSTANTIATE_PATHS(Modes);
+
+}  // namespace
