@@ -211,6 +211,9 @@ private:
                         fed, m_o.blockSize, m_o.modeName);
                 }
                 break;
+            case CRijnDaelMode::NO_RANDOMNESS:
+                Fail("iso10126 padding needs random bytes, and the system gives none");
+                break;
             default:
                 Fail("internal error: the cipher refused its arguments (%d)", int(result));
                 break;
