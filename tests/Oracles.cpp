@@ -3,6 +3,8 @@
 #include <mcrypt.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 #include <stdexcept>
 
@@ -28,12 +30,18 @@ Bytes OpensslEcb(bool encrypt, const Bytes& key, const Bytes& data) {
 }
 
 Bytes McryptRijndaelEcb(bool encrypt, int blockSize, const Bytes& key, const Bytes& data) {
-    std::string algorithm = "rijndael-" + std::to_string(blockSize * 8);
-    char mode[] = "ecb";
-    MCRYPT td = mcrypt_module_open(&algorithm[0], nullptr, mode, nullptr);
-    if (td == MCRYPT_FAILED) throw std::runtime_error("mcrypt cannot open " + algorithm);
-    Bytes keyCopy = key, out = data;
-    bool failed = mcrypt_generic_init(td, keyCopy.data(), int(keyCopy.size()), nullptr) < 0;
+    return McryptRijndael("ecb", encrypt, blockSize, key, Bytes(), data);
+}
+
+Bytes McryptRijndael(const char* mode, bool encrypt, int blockSize, const Bytes& key,
+                     const Bytes& iv, const Bytes& data) {
+    std::string algorithm = "rijndael-" + std::to_string(blockSize * 8), modeName = mode;
+    MCRYPT td = mcrypt_module_open(&algorithm[0], nullptr, &modeName[0], nullptr);
+    if (td == MCRYPT_FAILED)
+        throw std::runtime_error("mcrypt cannot open " + algorithm + " " + mode);
+    Bytes keyCopy = key, ivCopy = iv, out = data;
+    bool failed = mcrypt_generic_init(td, keyCopy.data(), int(keyCopy.size()),
+                                      ivCopy.empty() ? nullptr : ivCopy.data()) < 0;
     if (!failed) {
         failed = !out.empty() && (encrypt ? mcrypt_generic : mdecrypt_generic)(
                                      td, out.data(), int(out.size())) != 0;
@@ -50,5 +58,19 @@ std::string OpensslBase64(const Bytes& data) {
         EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[0]),
                         reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
     out.resize(std::size_t(n));
+    return out;
+}
+
+Bytes OpensslUnbase64(std::string text) {
+    text.erase(std::remove_if(text.begin(), text.end(), ::isspace), text.end());
+    Bytes out(text.size() / 4 * 3 + 1);
+    const int n =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
+    if (n < 0) throw std::runtime_error("OpenSSL cannot decode Base64");
+    // EVP_DecodeBlock counts the bytes that the padding stands for.
+    out.resize(std::size_t(n) -
+               std::size_t(std::count(text.end() - std::min<std::size_t>(2, text.size()),
+                                      text.end(), '=')));
     return out;
 }

@@ -15,7 +15,14 @@ Bytes OpensslEcb(bool encrypt, const Bytes& key, const Bytes& data);
 // blockSize; key is 16, 24 or 32 bytes.
 Bytes McryptRijndaelEcb(bool encrypt, int blockSize, const Bytes& key, const Bytes& data);
 
+// Rijndael through libmcrypt in one of its modes ("ecb", "cbc", "cfb", "ncfb", "ofb",
+// "nofb", "ctr"), no padding; iv holds one block, or nothing for "ecb".
+Bytes McryptRijndael(const char* mode, bool encrypt, int blockSize, const Bytes& key,
+                     const Bytes& iv, const Bytes& data);
+
 // Base64 with the standard alphabet and padding, on one line.
 std::string OpensslBase64(const Bytes& data);
+// And back, white space ignored.
+Bytes OpensslUnbase64(std::string text);
 
 #endif
