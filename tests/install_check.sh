@@ -11,7 +11,7 @@ rm -rf "$scratch"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
-for file in bin/SEALWRIT share/man/man1/SEALWRIT.1.gz \
+for file in bin/SEALWRIT share/man/man1/SEALWRIT.1.gz bin/rijndael share/man/man1/rijndael.1.gz \
             include/sealwrit/CRijnDael.h include/sealwrit/CRijnDaelMode.h include/sealwrit/Types.h "$libdir/libsealwrit.a" \
             "$libdir/cmake/sealwrit/sealwrit-config.cmake" "$libdir/pkgconfig/sealwrit.pc"; do
   test -e "$prefix/$file" || { echo "not installed: $file"; exit 1; }
