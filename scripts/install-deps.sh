@@ -9,7 +9,7 @@ packages=("$@")
   cmake ninja-build g++ make pkg-config groff-base
   dpkg-dev file lintian
   googletest libgtest-dev libssl-dev libmcrypt-dev libbenchmark-dev
-  clang-14 libclang-rt-14-dev valgrind
+  clang-14 libclang-rt-14-dev valgrind openssl
   g++-s390x-linux-gnu g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user
 )
 
