@@ -33,7 +33,7 @@ const int kWhole = INT_MAX;        // Case::claimed: the whole of the data
 const int kAsNKeys = INT_MIN + 1;  // Case::useKeys: the count given to SetKeys
 
 struct Case {
-    enum Mode { kObject, kMultiKey, kBase64 } mode = kObject;
+    enum Mode { kObject, kMultiKey, kBase64, kModes } mode = kObject;
     // kObject: an object keyed as `before`, then SetKey(key or null, keyLength,
     // blockSize), Encrypt, Decrypt, EncryptBlock and DecryptBlock.
     Shape before{0, 0};
@@ -45,6 +45,11 @@ struct Case {
     std::vector<Shape> objects;
     bool nullObjects = false, nullRun = false, nullUse = false;
     int nKeys = 1, nKeyLength = 16, useKeys = kAsNKeys;
+    // kModes: CRijnDaelMode with the key as keyLength and blockSize say (mapped to
+    // Rijndael's lengths), libmcrypt's mode kChains[chain], padding, in one call and in
+    // pieces drawn from pieces.
+    int chain = 0, padding = 0;
+    unsigned pieces = 0;
     // Every mode: the data, the length claimed for it, null buffers, what result
     // buffers hold beforehand, and where every key's bytes come from.
     Bytes data;
@@ -133,7 +138,7 @@ Bytes CheckObject(const Case& c, std::string& expected) {
         } else if (state.blockSize == 16) {
             answer = OpensslEcb(encrypt, key, head);
         } else if (!buffer) {
-            answer = McryptRijndaelEcb(encrypt, state.blockSize, key, head);
+            answer = McryptRijndael(encrypt, state.blockSize, key, head);
         } else {
             // 16-byte rounds on a wider block's schedule, which no other library
             // offers: the paths must agree, and the tail is carried as ever.
@@ -203,6 +208,75 @@ Bytes CheckMultiKey(const Case& c, std::string& expected) {
     return digest;
 }
 
+// libmcrypt's modes as CRijnDaelMode's: the segment is 1 or the block (0).
+const std::pair<const char*, ModeShape> kChains[] = {
+    {"ecb", {CRijnDaelMode::ECB, CRijnDaelMode::NONE, 0}},
+    {"cbc", {CRijnDaelMode::CBC, CRijnDaelMode::NONE, 0}},
+    {"cfb", {CRijnDaelMode::CFB, CRijnDaelMode::NONE, 1}},
+    {"ncfb", {CRijnDaelMode::CFB, CRijnDaelMode::NONE, 0}},
+    {"ofb", {CRijnDaelMode::OFB, CRijnDaelMode::NONE, 1}},
+    {"nofb", {CRijnDaelMode::OFB, CRijnDaelMode::NONE, 0}},
+    {"ctr", {CRijnDaelMode::CTR, CRijnDaelMode::NONE, 0}}};
+
+// The message padded and sealed by libmcrypt, the padding made here by the rules;
+// ISO 10126's random filler is taken from what CRijnDaelMode sent. Then the data as a
+// cipher text, checked here against libmcrypt's plaintext. Returns the outputs.
+Bytes CheckModes(const Case& c) {
+    typedef CRijnDaelMode M;
+    const int block = 16 + 8 * (std::abs(c.blockSize % 3)),
+              keyLength = 16 + 8 * std::abs(c.keyLength % 3);
+    const auto& [name, chain] = kChains[c.chain % 7];
+    const ModeShape shape = {chain.mode, M::Padding(c.padding % 5), chain.segment};
+    const std::size_t unit = chain.mode == M::CFB && chain.segment == 1 ? 1 : std::size_t(block),
+                      n = c.data.size();
+    const Bytes key = KeyBytes(c, 0, std::size_t(keyLength)),
+                iv = KeyBytes(c, 1, std::size_t(block));
+    CRijnDael cipher;
+    cipher.SetKey(key.data(), keyLength, block);
+    std::mt19937_64 rng(c.pieces);
+    Bytes sealed, opened, digest;
+    const M::Result result =
+        RunMode(false, cipher, shape, iv, c.data, &sealed, c.pieces % 2 ? &rng : nullptr);
+    const std::size_t count =
+        shape.padding == M::NONE || (shape.padding == M::ZEROS && n % unit == 0) ? 0
+                                                                                 : unit - n % unit;
+    if (shape.padding == M::NONE && chain.mode <= M::CBC && n % unit != 0) {
+        CHECK(result == M::BAD_LENGTH);
+    } else {
+        Bytes padded = c.data;
+        padded.resize(n + count, shape.padding == M::PKCS7 ? char(count) : '\0');
+        if (shape.padding == M::ISO10126 && sealed.size() == padded.size()) {
+            const Bytes filler = McryptRijndael(false, block, key, sealed, name, iv);
+            std::copy(filler.begin() + long(n), filler.end() - 1, padded.begin() + long(n));
+        }
+        if (shape.padding >= M::ANSIX923) padded.back() = char(count);
+        const Bytes theirs = McryptRijndael(true, block, key, padded, name, iv);
+        CHECK(result == M::SUCCESS && sealed == theirs);
+        CHECK(RunMode(true, cipher, shape, iv, sealed, &opened, &rng) == M::SUCCESS &&
+              opened == (shape.padding == M::ZEROS ? padded : c.data));
+        if (shape.padding != M::ISO10126) digest = theirs;  // the filler differs by path
+    }
+    // The data as a cipher text: a padding that checks by the plain rule, or BAD_PADDING.
+    const bool inPieces = c.pieces % 3 != 0;
+    const M::Result opening =
+        RunMode(true, cipher, shape, iv, c.data, &opened, inPieces ? &rng : nullptr);
+    if (shape.padding < M::PKCS7) return digest;
+    CHECK(n % unit == 0 && n > 0 ? opening != M::BAD_LENGTH : opening == M::BAD_LENGTH);
+    if (opening == M::BAD_LENGTH) return digest;
+    const Bytes plain = McryptRijndael(false, block, key, c.data, name, iv);
+    const std::size_t last = std::size_t(BYTE(plain.back()));
+    bool good = last >= 1 && last <= unit;
+    for (std::size_t i = n - std::min(last, unit); good && i + 1 < n; ++i)
+        good = shape.padding == M::ISO10126 ||
+               plain[i] == (shape.padding == M::PKCS7 ? char(last) : '\0');
+    // In pieces, what Update gave before Finish failed stays given.
+    const long kept = good ? long(n - last) : inPieces ? long(n - unit) : 0;
+    CHECK(opening == (good ? M::SUCCESS : M::BAD_PADDING) &&
+          opened == Bytes(plain.begin(), plain.begin() + kept));
+    digest.insert(digest.end(), plain.begin(), plain.end());
+    return digest;
+}
+
 void CheckBase64(const Case& c) {
     typedef std::unique_ptr<char, decltype(&std::free)> Text;
     const auto* source = c.nullIn ? nullptr : reinterpret_cast<const unsigned char*>(c.data.data());
@@ -240,8 +314,9 @@ void CheckCase(Case c) {
         g_path = path.name.c_str();
         std::string expected;
         testing::internal::CaptureStdout();
-        const Bytes digest =
-            c.mode == Case::kObject ? CheckObject(c, expected) : CheckMultiKey(c, expected);
+        const Bytes digest = c.mode == Case::kObject     ? CheckObject(c, expected)
+                             : c.mode == Case::kMultiKey ? CheckMultiKey(c, expected)
+                                                         : CheckModes(c);
         CHECK(testing::internal::GetCapturedStdout() == expected);
         if (&path == &paths.front()) first = digest;
         CHECK(digest == first);
@@ -262,7 +337,7 @@ Case CaseFromInput(const std::uint8_t* data, std::size_t size) {
     };
     const auto rarely = [&in] { return in.ConsumeIntegralInRange(0, 15) == 0; };
     Case c;
-    c.mode = Case::Mode(in.ConsumeIntegralInRange(0, 2));
+    c.mode = Case::Mode(in.ConsumeIntegralInRange(0, 3));
     c.before = shape();
     c.keyLength = length(), c.blockSize = length();
     c.objects.resize(in.ConsumeIntegralInRange<std::size_t>(0, 8));
@@ -280,6 +355,8 @@ Case CaseFromInput(const std::uint8_t* data, std::size_t size) {
                                            BASE64_MAX_INPUT + 1, INT_MAX - 1});
     c.nullIn = rarely(), c.nullOut = rarely();
     c.fill = in.ConsumeIntegral<char>();
+    c.chain = in.ConsumeIntegralInRange(0, 6), c.padding = in.ConsumeIntegralInRange(0, 4);
+    c.pieces = in.ConsumeIntegral<unsigned>();
     c.keyPool = in.ConsumeBytes<char>(in.ConsumeIntegralInRange(0, 48));
     c.data = in.ConsumeRemainingBytes<char>();
     return c;
@@ -339,6 +416,15 @@ const Named kCases[] = {
     {"ObjectsWithDifferentRoundCounts",
      [](Case& c) { c = MultiKey(0, 0, 100, {{16, 16}, {32, 16}, {24, 16}}); }},
     {"ObjectsWith192BitKeys", [](Case& c) { c = MultiKey(0, 0, 640, {{24, 16}, {24, 16}}); }},
+    {"CbcPkcs7On32ByteBlocksInPieces",
+     [](Case& c) { c.mode = Case::kModes, c.blockSize = 2, c.chain = 1, c.padding = 2, c.pieces = 1; }},
+    {"ByteCfbIsoFillerIn24ByteBlocks",
+     [](Case& c) { c.mode = Case::kModes, c.blockSize = 1, c.chain = 2, c.padding = 4; }},
+    {"CtrPastAChunkWithZeros",
+     [](Case& c) { c = Default(3, 4200), c.mode = Case::kModes, c.chain = 6, c.padding = 1, c.pieces = 5; }},
+    {"EcbPartBlockWithoutPadding", [](Case& c) { c.mode = Case::kModes, c.chain = 0; }},
+    {"WholeBlockOfbAnsiOnTwoBlocks",
+     [](Case& c) { c = Default(4, 48), c.mode = Case::kModes, c.blockSize = 1, c.chain = 5, c.padding = 3; }},
 };
 // clang-format on
 

@@ -9,46 +9,50 @@
 #include <stdexcept>
 
 Bytes OpensslEcb(bool encrypt, const Bytes& key, const Bytes& data) {
-    const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_ecb()
-                               : key.size() == 24 ? EVP_aes_192_ecb()
-                                                  : EVP_aes_256_ecb();
-    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
-                                                                        &EVP_CIPHER_CTX_free);
-    const auto* k = reinterpret_cast<const unsigned char*>(key.data());
-    Bytes out = data;
-    const int whole = static_cast<int>(data.size() / 16 * 16);
-    int written = 0;
-    if (!ctx || EVP_CipherInit_ex(ctx.get(), cipher, nullptr, k, nullptr, encrypt ? 1 : 0) != 1 ||
-        EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1 ||
-        (whole > 0 &&
-         EVP_CipherUpdate(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &written,
-                          reinterpret_cast<const unsigned char*>(data.data()), whole) != 1) ||
-        written != whole) {
-        throw std::runtime_error("OpenSSL AES failed");
-    }
+    const std::string name = "aes-" + std::to_string(8 * key.size()) + "-ecb";
+    const auto whole = data.begin() + long(data.size() / 16 * 16);
+    Bytes out = OpensslCipher(encrypt, name, key, {}, Bytes(data.begin(), whole));
+    out.insert(out.end(), whole, data.end());
     return out;
 }
 
-Bytes McryptRijndaelEcb(bool encrypt, int blockSize, const Bytes& key, const Bytes& data) {
-    return McryptRijndael("ecb", encrypt, blockSize, key, Bytes(), data);
+Bytes OpensslCipher(bool encrypt, const std::string& name, const Bytes& key, const Bytes& iv,
+                    const Bytes& data, bool pkcs7) {
+    const EVP_CIPHER* cipher = EVP_get_cipherbyname(name.c_str());
+    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
+                                                                        &EVP_CIPHER_CTX_free);
+    const auto* k = reinterpret_cast<const unsigned char*>(key.data());
+    const auto* v = iv.empty() ? nullptr : reinterpret_cast<const unsigned char*>(iv.data());
+    Bytes out(data.size() + 32);
+    auto* o = reinterpret_cast<unsigned char*>(out.data());
+    int body = 0, tail = 0;
+    if (!cipher || !ctx ||
+        EVP_CipherInit_ex(ctx.get(), cipher, nullptr, k, v, encrypt ? 1 : 0) != 1 ||
+        EVP_CIPHER_CTX_set_padding(ctx.get(), pkcs7 ? 1 : 0) != 1 ||
+        EVP_CipherUpdate(ctx.get(), o, &body, reinterpret_cast<const unsigned char*>(data.data()),
+                         int(data.size())) != 1 ||
+        EVP_CipherFinal_ex(ctx.get(), o + body, &tail) != 1) {
+        throw std::runtime_error("OpenSSL " + name + " failed");
+    }
+    out.resize(std::size_t(body + tail));
+    return out;
 }
 
-Bytes McryptRijndael(const char* mode, bool encrypt, int blockSize, const Bytes& key,
-                     const Bytes& iv, const Bytes& data) {
+Bytes McryptRijndael(bool encrypt, int blockSize, const Bytes& key, const Bytes& data,
+                     const char* mode, Bytes iv) {
     std::string algorithm = "rijndael-" + std::to_string(blockSize * 8), modeName = mode;
     MCRYPT td = mcrypt_module_open(&algorithm[0], nullptr, &modeName[0], nullptr);
-    if (td == MCRYPT_FAILED)
-        throw std::runtime_error("mcrypt cannot open " + algorithm + " " + mode);
-    Bytes keyCopy = key, ivCopy = iv, out = data;
-    bool failed = mcrypt_generic_init(td, keyCopy.data(), int(keyCopy.size()),
-                                      ivCopy.empty() ? nullptr : ivCopy.data()) < 0;
+    if (td == MCRYPT_FAILED) throw std::runtime_error("mcrypt cannot open " + algorithm);
+    Bytes keyCopy = key, out = data;
+    iv.resize(std::size_t(blockSize));
+    bool failed = mcrypt_generic_init(td, keyCopy.data(), int(keyCopy.size()), iv.data()) < 0;
     if (!failed) {
         failed = !out.empty() && (encrypt ? mcrypt_generic : mdecrypt_generic)(
                                      td, out.data(), int(out.size())) != 0;
         mcrypt_generic_deinit(td);
     }
     mcrypt_module_close(td);
-    if (failed) throw std::runtime_error("mcrypt failed");
+    if (failed) throw std::runtime_error("mcrypt " + modeName + " failed");
     return out;
 }
 
@@ -69,8 +73,7 @@ Bytes OpensslUnbase64(std::string text) {
                         reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
     if (n < 0) throw std::runtime_error("OpenSSL cannot decode Base64");
     // EVP_DecodeBlock counts the bytes that the padding stands for.
-    out.resize(std::size_t(n) -
-               std::size_t(std::count(text.end() - std::min<std::size_t>(2, text.size()),
-                                      text.end(), '=')));
+    const std::size_t tail = std::min<std::size_t>(2, text.size());
+    out.resize(std::size_t(n) - std::size_t(std::count(text.end() - tail, text.end(), '=')));
     return out;
 }

@@ -11,14 +11,16 @@
 // CRijnDael::Encrypt and Decrypt must give with a 16-byte block.
 Bytes OpensslEcb(bool encrypt, const Bytes& key, const Bytes& data);
 
-// Rijndael in electronic codebook mode over data, whose length must be a multiple of
-// blockSize; key is 16, 24 or 32 bytes.
-Bytes McryptRijndaelEcb(bool encrypt, int blockSize, const Bytes& key, const Bytes& data);
+// An OpenSSL EVP cipher by name ("aes-128-cbc", "aes-256-cfb8", ...) over data, with
+// PKCS #7 padding or none.
+Bytes OpensslCipher(bool encrypt, const std::string& name, const Bytes& key, const Bytes& iv,
+                    const Bytes& data, bool pkcs7 = false);
 
-// Rijndael through libmcrypt in one of its modes ("ecb", "cbc", "cfb", "ncfb", "ofb",
-// "nofb", "ctr"), no padding; iv holds one block, or nothing for "ecb".
-Bytes McryptRijndael(const char* mode, bool encrypt, int blockSize, const Bytes& key,
-                     const Bytes& iv, const Bytes& data);
+// Rijndael in one of libmcrypt's modes ("ecb", "cbc", "cfb", "ncfb", "ofb", "nofb",
+// "ctr") over data; key is 16, 24 or 32 bytes, iv a block (not read in ECB). ECB and
+// CBC take whole blocks.
+Bytes McryptRijndael(bool encrypt, int blockSize, const Bytes& key, const Bytes& data,
+                     const char* mode = "ecb", Bytes iv = {});
 
 // Base64 with the standard alphabet and padding, on one line.
 std::string OpensslBase64(const Bytes& data);

@@ -150,7 +150,7 @@ const char* const kPaddings[] = {"none", "zeros", "pkcs7", "x923", "iso10126"};
 Bytes Cfb128(int block, const Bytes& key, Bytes shift, const Bytes& text) {
     Bytes out;
     for (std::size_t at = 0; at < text.size(); at += 16) {
-        const Bytes pad = McryptRijndaelEcb(true, block, key, shift);
+        const Bytes pad = McryptRijndael(true, block, key, shift);
         for (std::size_t j = 0; j < 16 && at + j < text.size(); ++j)
             out.push_back(char(text[at + j] ^ pad[j]));
         shift.erase(shift.begin(), shift.begin() + 16);
@@ -230,9 +230,8 @@ TEST_P(Modes, AgreesWithMcryptBothWays) {
         const Bytes key = RandomBytes(rng, std::size_t(keyLength)), iv = RandomBytes(rng, b);
         const Bytes text = RandomBytes(rng, 3 * std::size_t(b) + (whole ? 0 : 5));
         const std::string& name = names.at(mode);
-        const Bytes sealed =
-            name.empty() ? Cfb128(b, key, iv, text)
-                         : McryptRijndael(name.c_str(), true, b, key, ecb ? Bytes() : iv, text);
+        const Bytes sealed = name.empty() ? Cfb128(b, key, iv, text)
+                                          : McryptRijndael(true, b, key, text, name.c_str(), iv);
         const Args cipher = Cipher(key, iv) + Args{"-p", "none"};
         EXPECT_EQ(Expect(Rijndael(Args{"-e"} + cipher, S(text))), S(sealed));
         EXPECT_EQ(Expect(Rijndael(Args{"-d"} + cipher, S(sealed))), S(text));
@@ -343,7 +342,7 @@ TEST(RijndaelCli, EveryErrorSaysWhatAndLeavesTheOutputAsItWas) {
         {Args{"-d", "-a"} + ecb, "QUJD\nR*==", 1, "invalid Base64 at byte 7 of the input"},
         {Args{"-d", "-a"} + ecb, "QUJDRA=", 1,
          "invalid Base64: the input ends inside a group of four characters"},
-        {Args{"-d"} + ecb, S(McryptRijndaelEcb(true, 16, Bytes(16, 1), Bytes(16, 0))), 1,
+        {Args{"-d"} + ecb, S(McryptRijndael(true, 16, Bytes(16, 1), Bytes(16, 0))), 1,
          "bad decrypt"},
         {Args{"-d"} + ecb, zeros + "!", 1,
          "65537 bytes of cipher text cannot come from mode ecb with padding pkcs7 and 16-byte "
