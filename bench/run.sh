@@ -8,12 +8,15 @@
 #      `openssl enc`;
 #   4. multikey_bench: the multi-key walk on each path against its one-key rate;
 #   5. wide_block_bench: member EncryptBlock/DecryptBlock on 24- and 32-byte blocks,
-#      every key length and path, against libmcrypt's ECB.
+#      every key length and path, against libmcrypt's ECB;
+#   6. mode_bench: CRijnDaelMode's one-shot calls on 16 KiB in each of libmcrypt's
+#      modes and each block size, against libmcrypt, OpenSSL's AES modes and the same
+#      mode written on the member block calls.
 # and ends with one table of all cipher figures (medians of the repetitions).
 #
 # Environment: MIN_TIME (seconds per repetition, default 0.1), REPETITIONS
 # (default 3) for cipher_bench and multikey_bench, WIDE_REPETITIONS (default 7) for
-# wide_block_bench; RUNS and WARMUP are passed on to process.sh.
+# wide_block_bench and mode_bench; RUNS and WARMUP are passed on to process.sh.
 # The JSON results stay in build/bench/results/.
 #
 # The machine may be running other work; timings are only as quiet as it is.
@@ -31,7 +34,7 @@ stage() { printf '\n=== %s ===\n' "$*"; }
 
 stage "build (preset bench)"
 cmake --preset bench >/dev/null
-cmake --build build/bench --target cipher_bench multikey_bench wide_block_bench SEALWRIT
+cmake --build build/bench --target cipher_bench multikey_bench wide_block_bench mode_bench SEALWRIT
 mkdir -p "$results"
 
 run_cipher_bench() {
@@ -71,6 +74,14 @@ build/bench/bench/wide_block_bench \
   --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true \
   --benchmark_out="$results/wide-blocks.json" --benchmark_out_format=json >/dev/null
+
+stage "mode_bench, against libmcrypt, OpenSSL and the member block calls"
+build/bench/bench/mode_bench \
+  --benchmark_min_time="$min_time" \
+  --benchmark_repetitions="$wide_repetitions" \
+  --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$results/modes.json" --benchmark_out_format=json >/dev/null
 
 stage "summary"
 python3 - "$results/cipher.json" "$results/cipher-openssl-noaes.json" <<'EOF'
@@ -177,4 +188,28 @@ for (operation, path, block, key), reference in sorted(
     cells = [f"{rates[(operation, p, block, key)]:7.0f} ({rates[(operation, p, block, key)] / reference:4.1f})"
              for p in paths]
     print(f"{operation:<13} {block:>5} {key:>4} {reference:9.0f} " + " ".join(f"{c:>14}" for c in cells))
+PY
+echo
+python3 - "$results/modes.json" <<'PY'
+import json, sys
+
+data = json.load(open(sys.argv[1]))
+rates = {}
+for b in data["benchmarks"]:
+    if b.get("aggregate_name") == "median" and not b.get("error_occurred"):
+        operation, who, mode, block = b["run_name"].split("/")
+        rates[(operation, mode, int(block), who)] = b["bytes_per_second"] / 1e6
+print(f"CRijnDaelMode's one-shot calls on 16 KiB ({data['context'].get('default_path', '?')} path),"
+      " key as long as the block: MB/s (median),\nin brackets our rate over that row's."
+      " 'blocks' is the mode written on the member block calls.")
+print(f"{'operation':<9} {'mode':<5} {'block':>5} {'ours':>7} {'blocks':>14} {'libmcrypt':>14} {'OpenSSL':>14}")
+for (operation, mode, block, who), ours in sorted(
+        rates.items(), key=lambda item: (item[0][0] != "Encrypt", item[0][2], item[0][1])):
+    if who != "ours":
+        continue
+    cells = []
+    for peer in ("blocks", "libmcrypt", "openssl"):
+        rate = rates.get((operation, mode, block, peer))
+        cells.append(f"{rate:7.0f} ({ours / rate:4.1f})" if rate else f"{'-':>14}")
+    print(f"{operation:<9} {mode:<5} {block:>5} {ours:7.0f} " + " ".join(f"{c:>14}" for c in cells))
 PY

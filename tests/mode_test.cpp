@@ -226,6 +226,7 @@ TEST_P(Modes, BadInputIsAnAnswer) {
         {M::BAD_LENGTH, kFinish, M::ECB, M::NONE, 0, 23, 0, false},
         {M::BAD_LENGTH, kFinish, M::CBC, M::PKCS7, 0, 0, kOpening, false},
         {M::NOT_KEYED, kUpdate, M::CTR, M::NONE, 0, 3, kRekey, false},
+        {M::NOT_KEYED, kFinish, M::CTR, M::NONE, 0, 0, kRekey, false},
         {M::NOT_KEYED, kEncrypt, M::ECB, M::NONE, 0, 16, 0, true},
         {M::BAD_ARGUMENT, kEncrypt, M::ECB, M::NONE, 0, 16, kIn, false},
         {M::BAD_ARGUMENT, kDecrypt, M::ECB, M::NONE, 0, 16, kOut, false},

@@ -3,6 +3,7 @@
 #include "../../_inc/CRijnDaelMode.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "../../_inc/CRijnDael.h"
@@ -22,24 +23,41 @@ LPCSTR Chars(const BYTE* p) { return reinterpret_cast<LPCSTR>(p); }
 LPSTR Chars(BYTE* p) { return reinterpret_cast<LPSTR>(p); }
 
 // Every block the modes need goes through these two: whole blocks of the key's size,
-// in ECB, at most a chunk at a time, in may be out. A 16-byte key takes the buffer
-// call, whose back ends keep several blocks in flight; wider blocks go one call each.
-void EcbEncrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blocks) {
-    const std::size_t size = std::size_t(key.GetBlockSize());
-    if (size == 16) return key.Encrypt(Chars(in), Chars(out), int(16 * blocks));
-    for (std::size_t i = 0; i < blocks; ++i)
+// in ECB, at most a chunk at a time, in may be out; size is the key's block size. Runs of 16-byte
+// blocks take the buffer call, whose back ends keep several blocks in flight; a lone block, and
+// wider blocks, the block call, which has less to check on the way.
+void EcbEncrypt(const CRijnDael& key, std::size_t size, const BYTE* in, BYTE* out,
+                std::size_t blocks) {
+    if (size == 16 && blocks > 1) return key.Encrypt(Chars(in), Chars(out), int(16 * blocks));
+    for (std::size_t i = 0; i < blocks; ++i) {
         key.EncryptBlock(Chars(in + size * i), Chars(out + size * i));
+    }
 }
 
-void EcbDecrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blocks) {
-    const std::size_t size = std::size_t(key.GetBlockSize());
-    if (size == 16) return key.Decrypt(Chars(in), Chars(out), int(16 * blocks));
-    for (std::size_t i = 0; i < blocks; ++i)
+void EcbDecrypt(const CRijnDael& key, std::size_t size, const BYTE* in, BYTE* out,
+                std::size_t blocks) {
+    if (size == 16 && blocks > 1) return key.Decrypt(Chars(in), Chars(out), int(16 * blocks));
+    for (std::size_t i = 0; i < blocks; ++i) {
         key.DecryptBlock(Chars(in + size * i), Chars(out + size * i));
+    }
 }
+
+// Sixteen bytes at a time: out may be a or b, which rules out the compiler's own
+// vectorising, and a byte at a time would cost more than the cipher. Whole 16-byte
+// stores also let the cipher's next 16-byte load take the value straight from the
+// store (two 8-byte stores would stall it).
+typedef std::uint64_t Lanes __attribute__((vector_size(16)));
 
 void XorInto(const BYTE* a, const BYTE* b, BYTE* out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) out[i] = BYTE(a[i] ^ b[i]);
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        Lanes x, y;
+        std::memcpy(&x, a + i, 16);
+        std::memcpy(&y, b + i, 16);
+        x ^= y;
+        std::memcpy(out + i, &x, 16);
+    }
+    for (; i < n; ++i) out[i] = BYTE(a[i] ^ b[i]);
 }
 
 // Adds one to a big-endian counter of n bytes, wrapping at the top; the carry runs
@@ -51,6 +69,42 @@ void Increment(BYTE* counter, std::size_t n) {
         counter[i] = BYTE(carry);
         carry >>= 8;
     }
+}
+
+std::uint64_t LoadBigEndian64(const BYTE* p) {
+    std::uint64_t x = 0;
+    for (int i = 0; i < 8; ++i) x = (x << 8) | p[i];
+    return x;
+}
+
+void StoreBigEndian64(std::uint64_t x, BYTE* p) {
+    for (int i = 7; i >= 0; --i, x >>= 8) p[i] = BYTE(x);
+}
+
+// Writes the counter blocks counter, counter + 1, ... counter + blocks - 1 to out
+// (blocks < 2^32) and moves counter on past them. The last eight bytes are added to
+// as one word; the bytes above take the carry out of it, chosen by mask rather than
+// by a branch on the counter.
+void CounterBlocks(BYTE* counter, std::size_t size, BYTE* out, std::size_t blocks) {
+    const std::size_t high = size - 8;
+    const std::uint64_t low = LoadBigEndian64(counter + high);
+    BYTE carried[24];  // the bytes above, plus one
+    std::memcpy(carried, counter, high);
+    Increment(carried, high);
+    const auto put = [&](std::uint64_t k, BYTE* block) {
+        const std::uint64_t sum = low + k;
+        const std::uint64_t carry = 0 - (((low & k) | ((low | k) & ~sum)) >> 63);
+        for (std::size_t i = 0; i < high; i += 8) {
+            std::uint64_t mine, next;
+            std::memcpy(&mine, counter + i, 8);
+            std::memcpy(&next, carried + i, 8);
+            mine ^= (mine ^ next) & carry;
+            std::memcpy(block + i, &mine, 8);
+        }
+        StoreBigEndian64(sum, block + high);
+    };
+    for (std::size_t k = 0; k < blocks; ++k) put(k, out + size * k);
+    put(blocks, counter);
 }
 
 // The length a one-shot call's padding and mode can take (encrypting) or can have
@@ -185,7 +239,7 @@ void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
         // Each block needs the one before it: one block a call.
         for (std::size_t at = 0; at < n; at += size) {
             XorInto(m_register, in + at, m_register, size);
-            EcbEncrypt(key, m_register, m_register, 1);
+            EcbEncrypt(key, size, m_register, m_register, 1);
             std::memcpy(out + at, m_register, size);
         }
         return;
@@ -194,16 +248,15 @@ void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
     for (std::size_t at = 0, length; at < n; at += length) {
         length = std::min(n - at, kChunkBytes / size * size);
         if (m_mode == ECB) {
-            (m_decrypt ? EcbDecrypt : EcbEncrypt)(key, in + at, out + at, length / size);
+            (m_decrypt ? EcbDecrypt : EcbEncrypt)(key, size, in + at, out + at, length / size);
             continue;
         }
-        EcbDecrypt(key, in + at, chunk, length / size);
-        for (std::size_t j = 0; j < length; j += size) {
-            BYTE cipher[32];  // in may be out: the block is kept before it is written over
-            std::memcpy(cipher, in + at + j, size);
-            XorInto(chunk + j, m_register, out + at + j, size);
-            std::memcpy(m_register, cipher, size);
-        }
+        // Chained in the chunk, which in does not overlap: out may be in.
+        EcbDecrypt(key, size, in + at, chunk, length / size);
+        XorInto(chunk, m_register, chunk, size);
+        XorInto(chunk + size, in + at, chunk + size, length - size);
+        std::memcpy(m_register, in + at + length - size, size);
+        std::memcpy(out + at, chunk, length);
     }
     std::memset(chunk, 0, sizeof chunk);
 }
@@ -222,15 +275,32 @@ void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
             const std::size_t length = blocks * size;
             std::memcpy(chunk, m_register, size);
             std::memcpy(chunk + size, in + at, length - size);
-            EcbEncrypt(key, chunk, chunk, blocks);
+            EcbEncrypt(key, size, chunk, chunk, blocks);
             std::memcpy(m_register, in + at + length - size, size);
             XorInto(in + at, chunk, out + at, length);
             at += length;
         }
         std::memset(chunk, 0, sizeof chunk);
     }
+    // Whole blocks as segments (the usual case): the register is the key stream (OFB) or
+    // takes the cipher block (CFB), with nothing to shift.
+    while (segment == size && m_streamAt == 0 && n - at >= size) {
+        if (!cfb) {
+            EcbEncrypt(key, size, m_register, m_register, 1);
+            XorInto(in + at, m_register, out + at, size);
+        } else if (m_decrypt) {
+            EcbEncrypt(key, size, m_register, m_stream, 1);
+            std::memcpy(m_register, in + at, size);  // before out, which may be in
+            XorInto(m_register, m_stream, out + at, size);
+        } else {
+            EcbEncrypt(key, size, m_register, m_register, 1);
+            XorInto(in + at, m_register, m_register, size);
+            std::memcpy(out + at, m_register, size);
+        }
+        at += size;
+    }
     while (at < n) {
-        if (m_streamAt == 0) EcbEncrypt(key, m_register, m_stream, 1);
+        if (m_streamAt == 0) EcbEncrypt(key, size, m_register, m_stream, 1);
         const std::size_t take = std::min(segment - m_streamAt, n - at);
         BYTE* stream = m_stream + m_streamAt;
         for (std::size_t i = 0; i < take; ++i) {
@@ -259,17 +329,15 @@ void CRijnDaelMode::RunCounter(const BYTE* in, std::size_t n, BYTE* out) {
     BYTE chunk[kChunkBytes];
     while (n - at >= size) {
         const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
-        for (std::size_t b = 0; b < blocks; ++b, Increment(m_register, size)) {
-            std::memcpy(chunk + size * b, m_register, size);
-        }
-        EcbEncrypt(key, chunk, chunk, blocks);
+        CounterBlocks(m_register, size, chunk, blocks);
+        EcbEncrypt(key, size, chunk, chunk, blocks);
         XorInto(in + at, chunk, out + at, blocks * size);
         at += blocks * size;
     }
     std::memset(chunk, 0, sizeof chunk);
     if (at == n) return;
-    EcbEncrypt(key, m_register, m_stream, 1);
-    Increment(m_register, size);
+    CounterBlocks(m_register, size, m_stream, 1);
+    EcbEncrypt(key, size, m_stream, m_stream, 1);
     m_streamAt = BYTE(n - at);
     XorInto(in + at, m_stream, out + at, n - at);
 }
