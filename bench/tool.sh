@@ -54,7 +54,8 @@ for ((r = 0; r < runs; ++r)); do
 done
 
 startup=$(median <"$work/startup")
-echo "CPU: $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), $(nproc) cores"
+echo "CPU: $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), $(nproc) cores," \
+  "AES flags: $(grep -m1 -ow -E 'aes|vaes|avx2|avx512f|avx512vbmi' /proc/cpuinfo | tr '\n' ' ')"
 echo "file: $size_mib MiB, $runs runs of each command in turn, medians"
 echo "rijndael at start-up (-version): peak RSS $startup KiB"
 printf '%-16s %9s %9s %12s %14s\n' command seconds MiB/s "peak KiB" "over start-up"
