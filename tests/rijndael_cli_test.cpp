@@ -207,7 +207,8 @@ TEST_P(Modes, RoundTripsThroughFilesPipesAndBase64) {
                 EXPECT_EQ(base64, Lines(OpensslBase64(Bytes(sealed.begin(), sealed.end()))));
                 // Line ends of another system, and blanks, are no part of the data.
                 std::string crlf;
-                for (char c : base64) crlf += c == '\n' ? std::string(" \r\n") : std::string(1, c);
+                for (char c : base64)
+                    crlf += c == '\n' ? std::string(" \t\r\n") : std::string(1, c);
                 opened = Expect(Rijndael(Args{"-d", "-a"} + cipher, crlf));
             }
             const std::size_t padded = none    ? n
@@ -286,6 +287,7 @@ TEST(RijndaelCli, EveryErrorSaysWhatAndLeavesTheOutputAsItWas) {
     const std::string zeros(65536, '\0');
     Spill(in, "sixteen bytes!!!");
     Spill(dir / "keyfile", "00 11\nzz");
+    Spill(dir / "longkey", k + std::string(4096, ' '));
     const std::vector<Failure> failures = {
         {{}, "", 2, "-e or -d is needed"},
         {Args{"-e", "-d"} + cbc, "", 2, "-e and -d exclude each other"},
@@ -334,8 +336,12 @@ TEST(RijndaelCli, EveryErrorSaysWhatAndLeavesTheOutputAsItWas) {
         {Args{"-e", "-in", dir.path} + ecb, "", 1, "cannot read " + dir.path + ": Is a directory"},
         {Args{"-e", "-out", dir / "no/out"} + ecb, "", 1,
          "cannot write " + dir / "no/out" + ": No such file or directory"},
-        {Args{"-e", "-out", "/dev/full"} + ecb, zeros, 1,
+        {Args{"-d", "-a", "-p", "none", "-out", "/dev/full"} + ecb, std::string(65536, 'A'), 1,
          "cannot write /dev/full: No space left on device"},
+        {{"-e", "-m", "ecb", "-kfile", dir / "longkey"},
+         "",
+         1,
+         "key file " + dir / "longkey" + ": more than 4096 bytes, too long for a key in hex"},
         {Args{"-e", "-in", in, "-out", dir.path + "/./in"} + ecb, "", 1,
          "-in and -out name the same file, " + dir.path + "/./in"},
         {Args{"-d", "-a"} + ecb, "QUJD\nRA==\nQUJD", 1, "invalid Base64 at byte 11 of the input"},
@@ -372,7 +378,7 @@ TEST(RijndaelCli, EveryErrorSaysWhatAndLeavesTheOutputAsItWas) {
         EXPECT_EQ(o.err, "rijndael: " + f.message + "\n" + (f.status == 2 ? usage : ""));
         EXPECT_EQ(Slurp(dir / "out"), "old");
         EXPECT_EQ(Slurp(in), "sixteen bytes!!!");
-        EXPECT_EQ(dir.List(), (std::set<std::string>{"in", "keyfile", "out"}));
+        EXPECT_EQ(dir.List(), (std::set<std::string>{"in", "keyfile", "longkey", "out"}));
     }
     EXPECT_EQ(usage.rfind("usage: rijndael (-e | -d) ", 0), 0u);
 }
@@ -429,6 +435,8 @@ TEST(RijndaelCli, StreamsKeepsWhatWasWrittenAndShowsProgress) {
     EXPECT_EQ(err.rfind("\r", 0), 0u) << err;
     for (const char* part : {"iB  ", "iB/s  ", "%  0:", " left"})
         EXPECT_NE(err.find(part), std::string::npos) << part << " in " << err;
+    const double amount = std::strtod(err.c_str() + 1, nullptr);  // in its unit
+    EXPECT_TRUE(amount >= 1 && amount < 1024) << err;
     const std::size_t last = err.size() < 2 ? 0 : err.rfind('\r', err.size() - 2);
     EXPECT_EQ(err.substr(last), "\r" + std::string(err.size() - last - 2, ' ') + "\r");
 }
