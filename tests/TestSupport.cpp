@@ -66,6 +66,9 @@ CRijnDaelMode::Result RunMode(bool decrypt, const CRijnDael& key, const ModeShap
         Bytes buffer(n + block);
         result = message.Update(in.data() + at, n, buffer.data(), &written);
         out->insert(out->end(), buffer.begin(), buffer.begin() + long(written));
+        // Held input moved through out does not stay there.
+        EXPECT_EQ(std::count(buffer.begin() + long(written), buffer.end(), 0),
+                  long(n + block - written));
     }
     Bytes last(2 * block);
     if (result == CRijnDaelMode::SUCCESS) result = message.Finish(last.data(), &written);
