@@ -383,6 +383,19 @@ TEST(RijndaelCli, EveryErrorSaysWhatAndLeavesTheOutputAsItWas) {
     EXPECT_EQ(usage.rfind("usage: rijndael (-e | -d) ", 0), 0u);
 }
 
+TEST(RijndaelCli, HelpAndVersionGoToStandardOutput) {
+    for (const char* flag : {"-h", "-help", "--help", "-version", "--version"}) {
+        const Outcome o = Rijndael({flag, "-x"});  // what follows is not looked at
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.err, "");
+        EXPECT_EQ(o.out.rfind(flag[1] == 'v' || flag[2] == 'v' ? "rijndael (SEALWRIT) 1."
+                                                               : "usage: rijndael (-e | -d)",
+                              0),
+                  0u)
+            << o.out;
+    }
+}
+
 class Interrupted : public testing::TestWithParam<int> {};
 
 TEST_P(Interrupted, LeavesTheOutputAsItWasAndNoTemporaryFile) {
