@@ -1,8 +1,8 @@
 # What `cmake --install` puts under the prefix, in three components, one for each
 # Debian package (cmake/Package.cmake):
 # program (package sealwrit):
-#   bin/SEALWRIT                          the program
-#   share/man/man1/SEALWRIT.1.gz          its manual page
+#   bin/SEALWRIT, bin/rijndael            the programs
+#   share/man/man1/SEALWRIT.1.gz, rijndael.1.gz  their manual pages
 #   share/doc/sealwrit/                   copyright (the MIT licence), changelog.gz
 # library (package libsealwrit1):
 #   lib/libsealwrit.so.1.0.0, .so.1       the shared library and its SONAME link
@@ -34,17 +34,19 @@ set(SEALWRIT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/sealwrit)
 set(SEALWRIT_COMPONENTS program library development)
 set(SEALWRIT_PACKAGES sealwrit libsealwrit${PROJECT_VERSION_MAJOR} libsealwrit-dev)
 
-install(TARGETS SEALWRIT RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+install(TARGETS SEALWRIT rijndael_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 
 # Manual pages are installed compressed, as man expects them on Debian.
 find_program(GZIP gzip REQUIRED)
-set(SEALWRIT_MANPAGE ${CMAKE_CURRENT_BINARY_DIR}/SEALWRIT.1.gz)
-add_custom_command(OUTPUT ${SEALWRIT_MANPAGE}
-  COMMAND ${GZIP} -9 --no-name --stdout ${CMAKE_CURRENT_SOURCE_DIR}/docs/SEALWRIT.1 > ${SEALWRIT_MANPAGE}
-  DEPENDS docs/SEALWRIT.1
-  VERBATIM)
-add_custom_target(manpage ALL DEPENDS ${SEALWRIT_MANPAGE})
-install(FILES ${SEALWRIT_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program)
+foreach(page SEALWRIT rijndael)
+  set(SEALWRIT_MANPAGE ${CMAKE_CURRENT_BINARY_DIR}/${page}.1.gz)
+  add_custom_command(OUTPUT ${SEALWRIT_MANPAGE}
+    COMMAND ${GZIP} -9 --no-name --stdout ${CMAKE_CURRENT_SOURCE_DIR}/docs/${page}.1 > ${SEALWRIT_MANPAGE}
+    DEPENDS docs/${page}.1
+    VERBATIM)
+  add_custom_target(manpage_${page} ALL DEPENDS ${SEALWRIT_MANPAGE})
+  install(FILES ${SEALWRIT_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program)
+endforeach()
 
 install(TARGETS rijndael EXPORT sealwrit-targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)

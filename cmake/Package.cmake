@@ -1,6 +1,6 @@
 # `cpack` (or `cmake --workflow --preset package`) makes three Debian packages of
 # what `cmake --install` installs under /usr, one per install component:
-#   sealwrit_<version>_<arch>.deb          the program and its manual page
+#   sealwrit_<version>_<arch>.deb          the programs and their manual pages
 #   libsealwrit1_<version>_<arch>.deb      the shared library libsealwrit.so.1
 #   libsealwrit-dev_<version>_<arch>.deb   headers, the .so link, static library, CMake
 #                                          and pkg-config files
@@ -28,12 +28,18 @@ set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION utils)
 # libc6 version it needs.
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PROGRAM_DESCRIPTION
-"encrypt a text with AES-128 under a built-in key
+"AES-128 text encryption, and Rijndael data of every block size
 SEALWRIT encrypts one text given on its command line with AES-128 in
 electronic codebook mode under a key built into the program, carries a tail
 shorter than one block in clear, and prints the cipher text in Base64. It
 produces the exact bytes other systems expect; it does not keep secrets (see
-SEALWRIT(1)).")
+SEALWRIT(1)).
+.
+rijndael encrypts and decrypts files and pipes with Rijndael of every key and
+block size (16, 24 or 32 bytes) in the ECB, CBC, CFB, OFB and CTR modes with
+zero, PKCS #7, ANSI X9.23 or ISO 10126 padding, so that it opens and writes
+what PHP's mcrypt and .NET's RijndaelManaged wrote with 24- and 32-byte
+blocks. Its options are those of openssl enc (see rijndael(1)).")
 
 set(SEALWRIT_DEB_ABOUT
 "CRijnDael is the Rijndael block cipher with 16-, 24- and 32-byte keys and

@@ -3,6 +3,8 @@
 #include <mcrypt.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 #include <stdexcept>
 
@@ -60,5 +62,18 @@ std::string OpensslBase64(const Bytes& data) {
         EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[0]),
                         reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
     out.resize(std::size_t(n));
+    return out;
+}
+
+Bytes OpensslUnbase64(std::string text) {
+    text.erase(std::remove_if(text.begin(), text.end(), ::isspace), text.end());
+    Bytes out(text.size() / 4 * 3 + 1);
+    const int n =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
+    if (n < 0) throw std::runtime_error("OpenSSL cannot decode Base64");
+    // EVP_DecodeBlock counts the bytes that the padding stands for.
+    const std::size_t tail = std::min<std::size_t>(2, text.size());
+    out.resize(std::size_t(n) - std::size_t(std::count(text.end() - tail, text.end(), '=')));
     return out;
 }

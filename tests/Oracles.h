@@ -24,5 +24,7 @@ Bytes McryptRijndael(bool encrypt, int blockSize, const Bytes& key, const Bytes&
 
 // Base64 with the standard alphabet and padding, on one line.
 std::string OpensslBase64(const Bytes& data);
+// And back, white space ignored.
+Bytes OpensslUnbase64(std::string text);
 
 #endif

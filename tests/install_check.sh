@@ -14,7 +14,8 @@ rm -rf "$scratch"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
-for file in bin/SEALWRIT share/man/man1/SEALWRIT.1.gz include/sealwrit/CRijnDael.h \
+for file in bin/SEALWRIT share/man/man1/SEALWRIT.1.gz bin/rijndael share/man/man1/rijndael.1.gz \
+            include/sealwrit/CRijnDael.h \
             include/sealwrit/CRijnDaelMode.h \
             include/sealwrit/Types.h include/sealwrit/Config.h "$libdir/libsealwrit.a" \
             "$libdir/libsealwrit.so" "$libdir/libsealwrit.so.1" \

@@ -4,7 +4,7 @@
 #  - lintian finds no error and no warning in any of them;
 #  - each package holds its own files, the library's has the shlibs and ldconfig
 #    trigger control files, and the -dev package needs that very library;
-#  - unpacked into one scratch root, the program prints a known answer, and the
+#  - unpacked into one scratch root, SEALWRIT and rijndael print known answers, and the
 #    consumer (examples/consumer) builds against the static and the shared library
 #    there and runs (tests/consumer_check.sh); dpkg-shlibdeps gives the one linked
 #    against libsealwrit.so.1 a dependency on libsealwrit1;
@@ -40,7 +40,7 @@ contains() {  # DEB FILE...: every FILE (a pattern) is in DEB
   done
 }
 contains "$program" usr/bin/SEALWRIT usr/share/man/man1/SEALWRIT.1.gz \
-  usr/share/doc/sealwrit/copyright usr/share/doc/sealwrit/changelog.gz
+  usr/bin/rijndael usr/share/man/man1/rijndael.1.gz usr/share/doc/sealwrit/copyright usr/share/doc/sealwrit/changelog.gz
 ! grep -q ' \./usr/\(include\|lib\)/' "$scratch/contents" || { echo "$program holds -dev files"; exit 1; }
 contains "$library" "usr/lib/.*/libsealwrit\.so\.$version" \
   "usr/lib/.*/libsealwrit\.so\.1 -> libsealwrit\.so\.$version" \
@@ -67,13 +67,20 @@ for deb in "$program" "$library" "$dev"; do dpkg -x "$deb" "$scratch/root"; done
 usr=$scratch/root/usr
 output=$("$usr/bin/SEALWRIT" -t ENC "$text")
 [ "$output" = "$answer" ] || { echo "the packaged program printed: $output"; exit 1; }
+# rijndael opens what .NET wrote with 32-byte blocks (the README's example).
+opened=$(echo 1/pPd9Y/hEieDnLyypM0bXZLTre9RazYZXwuNfG4FRw= | "$usr/bin/rijndael" -d -a -b 32 \
+  -K 3031323334353637383961626364656630313233343536373839616263646566 \
+  -iv 000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f)
+[ "$opened" = "Attack at dawn" ] || { echo "the packaged rijndael printed: $opened"; exit 1; }
 # The C library shared, as Debian's policy wants; the C++ runtime linked in, for
 # start-up time.
-needed=$(readelf -d "$usr/bin/SEALWRIT" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')
-case $needed in *libstdc++*|*libgcc_s*) echo "SEALWRIT loads $needed"; exit 1 ;; esac
-case $needed in *libc.so*) ;; *) echo "SEALWRIT does not load the C library: $needed"; exit 1 ;; esac
-warnings=$(gzip -dc "$usr/share/man/man1/SEALWRIT.1.gz" | groff -man -ww -z 2>&1)
-[ -z "$warnings" ] || { echo "the packaged manual page: $warnings"; exit 1; }
+for name in SEALWRIT rijndael; do
+  needed=$(readelf -d "$usr/bin/$name" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')
+  case $needed in *libstdc++*|*libgcc_s*) echo "$name loads $needed"; exit 1 ;; esac
+  case $needed in *libc.so*) ;; *) echo "$name does not load the C library: $needed"; exit 1 ;; esac
+  warnings=$(gzip -dc "$usr/share/man/man1/$name.1.gz" | groff -man -ww -z 2>&1)
+  [ -z "$warnings" ] || { echo "the packaged manual page $name.1: $warnings"; exit 1; }
+done
 pc=$(find "$usr/lib" -name sealwrit.pc)
 grep -qx 'prefix=/usr' "$pc" || { echo "$pc does not name /usr:"; cat "$pc"; exit 1; }
 

@@ -1,0 +1,57 @@
+// Base64 (standard alphabet, "=" padding) over a stream that arrives in pieces of any
+// size, with the state between pieces kept in the object: the -a option.
+#ifndef SEALWRIT_RIJNDAEL_BASE64_STREAM_H
+#define SEALWRIT_RIJNDAEL_BASE64_STREAM_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace sealwrit {
+namespace detail {
+
+// Writes lines of 64 characters, each ended by a newline, the last one shorter;
+// nothing at all for no input.
+class Base64Encoder {
+public:
+    // The most that Update writes for n bytes.
+    static constexpr std::size_t Bound(std::size_t n) {
+        return 4 * ((n + 2) / 3) + 4 * ((n + 2) / 3) / 64 + 1;
+    }
+    // Returns the number of characters written to out, which holds Bound(n).
+    std::size_t Update(const unsigned char* in, std::size_t n, char* out);
+    // The last group, padded, and the last line's newline; out holds 6 characters.
+    std::size_t Finish(char* out);
+
+private:
+    void Put(char c, char* out, std::size_t* k);
+
+    unsigned char m_carry[2] = {0, 0};  // bytes short of a group of three
+    unsigned m_carried = 0;
+    unsigned m_column = 0;
+};
+
+// Ignores white space anywhere; takes nothing after a group padded with "=".
+class Base64Decoder {
+public:
+    // The most that Update writes for n characters.
+    static constexpr std::size_t Bound(std::size_t n) { return n / 4 * 3 + 3; }
+    // Decodes n characters into out, which holds Bound(n) bytes. False when a
+    // character cannot stand where it is; ErrorOffset() then says where.
+    bool Update(const char* in, std::size_t n, unsigned char* out, std::size_t* written);
+    // False when the input ended inside a group of four characters.
+    bool Finish() const { return m_count == 0; }
+    // The offset of the offending character in the whole input, counted from 0.
+    std::uint64_t ErrorOffset() const { return m_offset; }
+
+private:
+    std::uint32_t m_bits = 0;
+    unsigned m_count = 0;  // characters of the current group, "=" included
+    unsigned m_padding = 0;
+    bool m_ended = false;  // a padded group closed the data
+    std::uint64_t m_offset = 0;
+};
+
+}  // namespace detail
+}  // namespace sealwrit
+
+#endif

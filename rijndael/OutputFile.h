@@ -1,0 +1,41 @@
+// Where the output goes. A regular file (or a name not yet taken) is written through a
+// temporary file beside it, renamed over it only when everything succeeded, so that a
+// failed or interrupted run leaves the file as it was and nothing behind.
+#ifndef SEALWRIT_RIJNDAEL_OUTPUT_FILE_H
+#define SEALWRIT_RIJNDAEL_OUTPUT_FILE_H
+
+#include <sys/stat.h>
+
+namespace sealwrit {
+namespace detail {
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile() { Discard(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Opens path (standard output when null). A device, a pipe or a socket is written
+    // directly. Reports a failure and returns false. in, when not null, is the input's
+    // status: naming the same file for both is refused.
+    bool Open(const char* path, const struct stat* in);
+    int Fd() const { return m_fd; }
+    // What error messages call the output.
+    const char* Name() const { return m_path ? m_path : "standard output"; }
+    // Makes the output final: flushed to the disk and renamed into place. Reports a
+    // failure and returns false, having removed the temporary file.
+    bool Commit();
+    // Removes the temporary file, if any; the target stays as it was.
+    void Discard();
+
+private:
+    const char* m_path = nullptr;
+    int m_fd = 1;
+    bool m_temporary = false;  // m_fd is the temporary file, whose name the handler holds
+};
+
+}  // namespace detail
+}  // namespace sealwrit
+
+#endif

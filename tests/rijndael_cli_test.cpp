@@ -1,0 +1,457 @@
+// rijndael as its users run it: the built program on files, pipes and Base64, held to
+// libmcrypt and `openssl enc`, and every way a run can fail.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "Oracles.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+typedef std::vector<std::string> Args;
+
+struct Outcome {
+    int status;  // the exit status, or 128 + the signal that ended the program
+    std::string out, err;
+};
+
+std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
+Args operator+(Args a, const Args& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A started program: standard input from a pipe the test feeds, standard output and
+// standard error into pipes the test reads. The signals a run may meet start at their
+// defaults, whatever the test runner's are.
+class Child {
+public:
+    explicit Child(const Args& command) {
+        int in[2], out[2], err[2];
+        if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) abort();
+        signal(SIGPIPE, SIG_IGN);  // a program that quits early must not end the test
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, sig);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        std::vector<char*> argv;
+        for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ)) abort();
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        close(in[0]), close(out[1]), close(err[1]);
+        m_in = in[1], m_out = out[0], m_err = err[0];
+        fcntl(m_in, F_SETFL, O_NONBLOCK);
+    }
+
+    // Feeds input and closes standard input, reads both outputs to their end, waits.
+    Outcome Finish(const std::string& input = "") {
+        Outcome o{-1, "", ""};
+        std::size_t at = 0;
+        while (m_out >= 0 || m_err >= 0) {
+            if (m_in >= 0 && at == input.size()) close(m_in), m_in = -1;
+            pollfd fds[3] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}, {m_in, POLLOUT, 0}};
+            poll(fds, 3, -1);
+            if (fds[2].revents) {
+                const ssize_t n = write(m_in, input.data() + at, input.size() - at);
+                if (n < 0 && errno != EAGAIN) close(m_in), m_in = -1;
+                at += n > 0 ? std::size_t(n) : 0;
+            }
+            Drain(fds[0], &m_out, &o.out);
+            Drain(fds[1], &m_err, &o.err);
+        }
+        if (m_in >= 0) close(m_in);
+        int status = 0;
+        if (waitpid(pid, &status, 0) == pid)
+            o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return o;
+    }
+
+    pid_t pid = 0;
+    int m_in, m_out, m_err;
+
+private:
+    static void Drain(const pollfd& p, int* fd, std::string* to) {
+        char chunk[65536];
+        const ssize_t n = p.revents ? read(*fd, chunk, sizeof chunk) : 1;
+        if (n > 0 && p.revents) to->append(chunk, std::size_t(n));
+        if (n <= 0) close(*fd), *fd = -1;
+    }
+};
+
+Outcome Rijndael(const Args& args, const std::string& input = "") {
+    return Child(Args{RIJNDAEL_BINARY} + args).Finish(input);
+}
+
+// The output of a run that must succeed silently.
+std::string Expect(const Outcome& o) {
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, "");
+    return o.out;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+void Spill(const std::string& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+// A scratch folder, and what is in it: a temporary file left behind shows here.
+struct Dir {
+    Dir() : path(fs::temp_directory_path() / ("rijndael-test-" + std::to_string(getpid()))) {
+        fs::remove_all(path);
+        fs::create_directory(path);
+    }
+    ~Dir() { fs::remove_all(path); }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+    std::set<std::string> List() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(path))
+            names.insert(entry.path().filename());
+        return names;
+    }
+    std::string path;
+};
+
+// Base64 in lines of 64 characters, as openssl enc -a writes it.
+std::string Lines(const std::string& base64) {
+    std::string out;
+    for (std::size_t at = 0; at < base64.size(); at += 64) out += base64.substr(at, 64) + "\n";
+    return out;
+}
+
+const char* const kPaddings[] = {"none", "zeros", "pkcs7", "x923", "iso10126"};
+
+// CFB with 16-byte segments over a wider block (.NET's default feedback), which
+// libmcrypt lacks, from its single blocks.
+Bytes Cfb128(int block, const Bytes& key, Bytes shift, const Bytes& text) {
+    Bytes out;
+    for (std::size_t at = 0; at < text.size(); at += 16) {
+        const Bytes pad = McryptRijndael(true, block, key, shift);
+        for (std::size_t j = 0; j < 16 && at + j < text.size(); ++j)
+            out.push_back(char(text[at + j] ^ pad[j]));
+        shift.erase(shift.begin(), shift.begin() + 16);
+        shift.insert(shift.end(), out.end() - 16, out.end());
+    }
+    return out;
+}
+
+class Modes : public testing::TestWithParam<std::tuple<int, const char*>> {
+protected:
+    const int b = std::get<0>(GetParam());
+    const std::string mode = std::get<1>(GetParam());
+    const bool ecb = mode == "ecb", whole = ecb || mode == "cbc";
+    // The unit that padding fills: CFB's segment, else the block.
+    const std::size_t unit = mode == "cfb8" ? 1 : mode == "cfb128" ? 16 : std::size_t(b);
+
+    Args Cipher(const Bytes& key, const Bytes& iv) const {
+        const Args a = {"-b", std::to_string(b), "-m", mode, "-K", ToHex(key)};
+        return ecb ? a : a + Args{"-iv", ToHex(iv)};
+    }
+    Dir dir;
+};
+
+TEST_P(Modes, RoundTripsThroughFilesPipesAndBase64) {
+    std::mt19937_64 rng(std::uint64_t(b) * 131 + mode.size());
+    const std::size_t lengths[] = {
+        0, 1, unit - 1 + !unit, unit, unit + 1, 3 * unit + 7, 65535, 65536, 65537, (2u << 20) + 3};
+    std::size_t i = 0;
+    for (int keyLength : {16, 24, 32}) {
+        for (const char* padding : kPaddings) {
+            const bool none = padding == std::string("none"), zeros = padding[0] == 'z';
+            // Each combination takes one length and one way in and out, varied so that
+            // across the suite every length meets every way.
+            std::size_t n = lengths[i % 10], channel = (i + std::size_t(b) / 8 + mode.size()) % 3;
+            ++i;
+            if (none && whole) n -= n % std::size_t(b);
+            SCOPED_TRACE(std::to_string(keyLength) + " " + padding + " " + std::to_string(n) +
+                         " via " + std::to_string(channel));
+            const Bytes key = RandomBytes(rng, std::size_t(keyLength)), iv = RandomBytes(rng, b);
+            const std::string text = S(RandomBytes(rng, n));
+            const Args cipher = Cipher(key, iv) + Args{"-p", padding};
+            std::string sealed, opened;
+            if (channel == 0) {
+                Spill(dir / "text", text);
+                Expect(Rijndael(Args{"-e", "-in", dir / "text", "-out", dir / "sealed"} + cipher));
+                Expect(
+                    Rijndael(Args{"-d", "-in", dir / "sealed", "-out", dir / "opened"} + cipher));
+                sealed = Slurp(dir / "sealed"), opened = Slurp(dir / "opened");
+            } else if (channel == 1) {
+                sealed = Expect(Rijndael(Args{"-e"} + cipher, text));
+                opened = Expect(Rijndael(Args{"-d"} + cipher, sealed));
+            } else {
+                const std::string base64 = Expect(Rijndael(Args{"-e", "-a"} + cipher, text));
+                sealed = S(OpensslUnbase64(base64));
+                EXPECT_EQ(base64, Lines(OpensslBase64(Bytes(sealed.begin(), sealed.end()))));
+                // Line ends of another system, and blanks, are no part of the data.
+                std::string crlf;
+                for (char c : base64)
+                    crlf += c == '\n' ? std::string(" \t\r\n") : std::string(1, c);
+                opened = Expect(Rijndael(Args{"-d", "-a"} + cipher, crlf));
+            }
+            const std::size_t padded = none    ? n
+                                       : zeros ? (n + unit - 1) / unit * unit
+                                               : n / unit * unit + unit;
+            EXPECT_EQ(sealed.size(), padded);
+            EXPECT_EQ(opened, zeros ? text + std::string(padded - n, '\0') : text);
+        }
+    }
+}
+
+TEST_P(Modes, AgreesWithMcryptBothWays) {
+    // libmcrypt's names: its cfb and ofb take one byte a step, ncfb and nofb a block.
+    const std::map<std::string, std::string> names = {
+        {"ecb", "ecb"},  {"cbc", "cbc"},  {"cfb", "ncfb"}, {"cfb8", "cfb"},
+        {"ofb", "nofb"}, {"ofb8", "ofb"}, {"ctr", "ctr"},  {"cfb128", b == 16 ? "ncfb" : ""}};
+    std::mt19937_64 rng(std::uint64_t(b) * 7 + mode.size());
+    for (int keyLength : {16, 24, 32}) {
+        SCOPED_TRACE(keyLength);
+        const Bytes key = RandomBytes(rng, std::size_t(keyLength)), iv = RandomBytes(rng, b);
+        const Bytes text = RandomBytes(rng, 3 * std::size_t(b) + (whole ? 0 : 5));
+        const std::string& name = names.at(mode);
+        const Bytes sealed = name.empty() ? Cfb128(b, key, iv, text)
+                                          : McryptRijndael(true, b, key, text, name.c_str(), iv);
+        const Args cipher = Cipher(key, iv) + Args{"-p", "none"};
+        EXPECT_EQ(Expect(Rijndael(Args{"-e"} + cipher, S(text))), S(sealed));
+        EXPECT_EQ(Expect(Rijndael(Args{"-d"} + cipher, S(sealed))), S(text));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryBlockAndMode, Modes,
+                         testing::Combine(testing::Values(16, 24, 32),
+                                          testing::Values("ecb", "cbc", "cfb", "cfb8", "cfb128",
+                                                          "ofb", "ofb8", "ctr")),
+                         [](const testing::TestParamInfo<Modes::ParamType>& info) {
+                             return std::get<1>(info.param) +
+                                    std::to_string(std::get<0>(info.param));
+                         });
+
+TEST(RijndaelCli, AgreesWithOpensslEncOnAes) {
+    std::mt19937_64 rng(11);
+    for (int keyLength : {16, 24, 32}) {
+        for (std::string mode : {"ecb", "cbc", "cfb8", "cfb", "ofb", "ctr"}) {
+            for (bool base64 : {true, false}) {
+                SCOPED_TRACE(std::to_string(keyLength) + mode + (base64 ? " -a" : " -nopad"));
+                const Bytes key = RandomBytes(rng, std::size_t(keyLength));
+                const Bytes iv = RandomBytes(rng, 16);
+                const std::string text = S(RandomBytes(rng, base64 ? 1000 : 64));
+                Args ours = {"-K", ToHex(key), "-m", mode}, theirs = {"-K", ToHex(key)};
+                if (mode != "ecb")
+                    ours = ours + Args{"-iv", ToHex(iv)}, theirs = theirs + Args{"-iv", ToHex(iv)};
+                ours.push_back(base64 ? "-a" : "-p");
+                if (!base64) ours.push_back("none");
+                theirs.push_back(base64 ? "-a" : "-nopad");
+                const std::string cipher = "-aes-" + std::to_string(keyLength * 8) + "-" + mode;
+                const std::string sealed =
+                    Expect(Child(Args{"openssl", "enc", "-e", cipher} + theirs).Finish(text));
+                EXPECT_EQ(Expect(Rijndael(Args{"-e"} + ours, text)), sealed);
+                EXPECT_EQ(Expect(Rijndael(Args{"-d"} + ours, sealed)), text);
+            }
+        }
+    }
+}
+
+struct Failure {
+    Args args;
+    std::string input;
+    int status;
+    std::string message;
+};
+
+TEST(RijndaelCli, EveryErrorSaysWhatAndLeavesTheOutputAsItWas) {
+    Dir dir;
+    const std::string k = ToHex(Bytes(16, 1)), iv = ToHex(Bytes(16, 2)), in = dir / "in";
+    const Args ecb = {"-K", k, "-m", "ecb"}, cbc = {"-K", k, "-iv", iv};
+    const std::string zeros(65536, '\0');
+    Spill(in, "sixteen bytes!!!");
+    Spill(dir / "keyfile", "00 11\nzz");
+    Spill(dir / "longkey", k + std::string(4096, ' '));
+    const std::vector<Failure> failures = {
+        {{}, "", 2, "-e or -d is needed"},
+        {Args{"-e", "-d"} + cbc, "", 2, "-e and -d exclude each other"},
+        {{"-e"}, "", 2, "a key is needed: -K HEX or -kfile FILE"},
+        {Args{"-e", "-kfile", in} + cbc, "", 2, "-K and -kfile exclude each other"},
+        {{"-e", "-kfile", "-", "-m", "ecb"},
+         "",
+         2,
+         "-kfile -: the key cannot come from standard input, which carries the data"},
+        {{"-e", "-K", k}, "", 2, "mode cbc needs an IV (-iv HEX)"},
+        {Args{"-e", "-iv", iv} + ecb, "", 2, "mode ecb takes no IV (-iv)"},
+        {Args{"-e", "-m", "xts"} + cbc, "", 2,
+         "unknown mode xts (ecb, cbc, cfb, cfb8, cfb128, ofb, ofb8, ctr)"},
+        {Args{"-e", "-p", "pkcs5"} + cbc, "", 2,
+         "unknown padding pkcs5 (none, zeros, pkcs7, x923, iso10126)"},
+        {Args{"-e", "-b", "64"} + cbc, "", 2, "-b 64: the block size is 16, 24 or 32 bytes"},
+        {{"-e", "-out", dir / "out", "-K"}, "", 2, "-K needs a value"},
+        {{"-e", "-x"}, "", 2, "unknown option -x"},
+        {Args{"-e", "sealed.bin"} + ecb, "", 2, "unexpected argument sealed.bin"},
+        {{"-e", "-m", "ecb", "-K", "0001020g"}, "", 1, "-K: 'g' at position 8 is not a hex digit"},
+        {{"-e", "-m", "ecb", "-K", "00 11"},
+         "",
+         1,
+         "-K: byte 0x20 at position 3 is not a hex digit"},
+        {{"-e", "-m", "ecb", "-K", "001"},
+         "",
+         1,
+         "-K: an odd number of hex digits (3); each byte takes two"},
+        {{"-e", "-m", "ecb", "-K", k + "0000"},
+         "",
+         1,
+         "the key is 18 bytes; it must be 16, 24 or 32"},
+        {{"-e", "-m", "ecb", "-K", ""}, "", 1, "the key is 0 bytes; it must be 16, 24 or 32"},
+        {{"-e", "-K", k, "-iv", "00"}, "", 1, "the IV is 1 byte; it must be one block, 16 bytes"},
+        {Args{"-e", "-b", "32"} + cbc, "", 1, "the IV is 16 bytes; it must be one block, 32 bytes"},
+        {{"-e", "-m", "ecb", "-kfile", dir / "nokey"},
+         "",
+         1,
+         "cannot read key file " + dir / "nokey" + ": No such file or directory"},
+        {{"-e", "-m", "ecb", "-kfile", dir / "keyfile"},
+         "",
+         1,
+         dir / "keyfile" + ": 'z' at position 7 is not a hex digit"},
+        {Args{"-e", "-in", dir / "none"} + ecb, "", 1,
+         "cannot read " + dir / "none" + ": No such file or directory"},
+        {Args{"-e", "-in", dir.path} + ecb, "", 1, "cannot read " + dir.path + ": Is a directory"},
+        {Args{"-e", "-out", dir / "no/out"} + ecb, "", 1,
+         "cannot write " + dir / "no/out" + ": No such file or directory"},
+        {Args{"-d", "-a", "-p", "none", "-out", "/dev/full"} + ecb, std::string(65536, 'A'), 1,
+         "cannot write /dev/full: No space left on device"},
+        {{"-e", "-m", "ecb", "-kfile", dir / "longkey"},
+         "",
+         1,
+         "key file " + dir / "longkey" + ": more than 4096 bytes, too long for a key in hex"},
+        {Args{"-e", "-in", in, "-out", dir.path + "/./in"} + ecb, "", 1,
+         "-in and -out name the same file, " + dir.path + "/./in"},
+        {Args{"-d", "-a"} + ecb, "QUJD\nRA==\nQUJD", 1, "invalid Base64 at byte 11 of the input"},
+        {Args{"-d", "-a"} + ecb, "QUJD\nR*==", 1, "invalid Base64 at byte 7 of the input"},
+        {Args{"-d", "-a"} + ecb, "QUJDRA=", 1,
+         "invalid Base64: the input ends inside a group of four characters"},
+        {Args{"-d"} + ecb, S(McryptRijndael(true, 16, Bytes(16, 1), Bytes(16, 0))), 1,
+         "bad decrypt"},
+        {Args{"-d"} + ecb, zeros + "!", 1,
+         "65537 bytes of cipher text cannot come from mode ecb with padding pkcs7 and 16-byte "
+         "blocks"},
+        {Args{"-e", "-p", "none", "-b", "24"} + ecb, "0123456789", 1,
+         "10 bytes of input are not a whole number of 24-byte blocks, as mode ecb without "
+         "padding needs (-p pads)"},
+        // A file size limit stands in for a full disk (SIGXFSZ ignored: the write fails).
+        {Args{"-e", "-p", "none"} + ecb, zeros, 1,
+         "cannot write " + dir / "out" + ": File too large"},
+    };
+    const std::string usage = Rijndael({"-x"}).err.substr(sizeof "rijndael: unknown option -x");
+    for (const Failure& f : failures) {
+        SCOPED_TRACE(testing::PrintToString(f.args));
+        Spill(dir / "out", "old");
+        Args args = f.args;
+        if (std::find(args.begin(), args.end(), "-out") == args.end())
+            args = args + Args{"-out", dir / "out"};
+        const bool limited = f.message.find("too large") != std::string::npos;
+        const Outcome o =
+            limited ? Child(Args{"sh", "-c", "ulimit -f 8; trap '' XFSZ; exec \"$0\" \"$@\"",
+                                 RIJNDAEL_BINARY} +
+                            args)
+                          .Finish(f.input)
+                    : Rijndael(args, f.input);
+        EXPECT_EQ(o.status, f.status);
+        EXPECT_EQ(o.err, "rijndael: " + f.message + "\n" + (f.status == 2 ? usage : ""));
+        EXPECT_EQ(Slurp(dir / "out"), "old");
+        EXPECT_EQ(Slurp(in), "sixteen bytes!!!");
+        EXPECT_EQ(dir.List(), (std::set<std::string>{"in", "keyfile", "longkey", "out"}));
+    }
+    EXPECT_EQ(usage.rfind("usage: rijndael (-e | -d) ", 0), 0u);
+}
+
+TEST(RijndaelCli, HelpAndVersionGoToStandardOutput) {
+    for (const char* flag : {"-h", "-help", "--help", "-version", "--version"}) {
+        const Outcome o = Rijndael({flag, "-x"});  // what follows is not looked at
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.err, "");
+        EXPECT_EQ(o.out.rfind(flag[1] == 'v' || flag[2] == 'v' ? "rijndael (SEALWRIT) 1."
+                                                               : "usage: rijndael (-e | -d)",
+                              0),
+                  0u)
+            << o.out;
+    }
+}
+
+class Interrupted : public testing::TestWithParam<int> {};
+
+TEST_P(Interrupted, LeavesTheOutputAsItWasAndNoTemporaryFile) {
+    Dir dir;
+    Spill(dir / "out", "old");
+    Child child(
+        {RIJNDAEL_BINARY, "-e", "-K", ToHex(Bytes(16, 1)), "-m", "ecb", "-out", dir / "out"});
+    // The program has started writing once its temporary file is there.
+    for (int i = 0; i < 1000 && dir.List().size() < 2; ++i) usleep(10000);
+    ASSERT_EQ(dir.List().size(), 2u);
+    kill(child.pid, GetParam());
+    EXPECT_EQ(child.Finish(std::string(100000, 'x')).status, 128 + GetParam());
+    EXPECT_EQ(Slurp(dir / "out"), "old");
+    EXPECT_EQ(dir.List(), std::set<std::string>{"out"});
+}
+
+INSTANTIATE_TEST_SUITE_P(EachSignal, Interrupted, testing::Values(SIGINT, SIGTERM, SIGHUP));
+
+TEST(RijndaelCli, StreamsKeepsWhatWasWrittenAndShowsProgress) {
+    const Args ecb = {"-K", ToHex(Bytes(16, 1)), "-m", "ecb"};
+    // Output comes while the input is still open.
+    Child child(Args{RIJNDAEL_BINARY, "-e", "-p", "none"} + ecb);
+    ASSERT_EQ(write(child.m_in, std::string(4096, 'x').data(), 4096), 4096);
+    pollfd ready = {child.m_out, POLLIN, 0};
+    EXPECT_EQ(poll(&ready, 1, 10000), 1);
+    EXPECT_EQ(child.Finish().out.size(), 4096u);
+
+    // A failure on standard output keeps what was written before it.
+    const std::string zeros(1 << 20, '\0');
+    const std::string sealed = Expect(Rijndael(Args{"-e", "-p", "none"} + ecb, zeros));
+    const Outcome bad = Rijndael(Args{"-d"} + ecb, sealed);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "rijndael: bad decrypt\n");
+    EXPECT_GE(bad.out.size(), zeros.size() / 2);
+    EXPECT_EQ(bad.out, zeros.substr(0, bad.out.size()));
+
+    // A reader that stalls makes the run last long enough for the progress line, which
+    // is cleared at the end.
+    Dir dir;
+    Spill(dir / "in", std::string(4 << 20, 'x'));
+    Child slow(Args{RIJNDAEL_BINARY, "-e", "-a", "-progress", "-in", dir / "in"} + ecb);
+    char chunk[4096];
+    EXPECT_GT(read(slow.m_out, chunk, sizeof chunk), 0);
+    usleep(600000);
+    const Outcome shown = slow.Finish();
+    EXPECT_EQ(shown.status, 0);
+    // A line with the amount, the rate, the share done and the time left, and at the
+    // end blanks over it.
+    const std::string& err = shown.err;
+    EXPECT_EQ(err.rfind("\r", 0), 0u) << err;
+    for (const char* part : {"iB  ", "iB/s  ", "%  0:", " left"})
+        EXPECT_NE(err.find(part), std::string::npos) << part << " in " << err;
+    const double amount = std::strtod(err.c_str() + 1, nullptr);  // in its unit
+    EXPECT_TRUE(amount >= 1 && amount < 1024) << err;
+    const std::size_t last = err.size() < 2 ? 0 : err.rfind('\r', err.size() - 2);
+    EXPECT_EQ(err.substr(last), "\r" + std::string(err.size() - last - 2, ' ') + "\r");
+}
+
+}  // namespace
