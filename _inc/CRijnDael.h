@@ -77,7 +77,7 @@ private:
     enum { MAX_ROUNDS = 14, MAX_BC = 8, MAX_KC = 8 };
     typedef sealwrit::BYTE BYTE;
 
-    // One 16-byte block through the rounds of the back end in use.
+    // One 16-byte block through the 16-byte rounds.
     void DefEncryptBlock(LPCSTR in, LPSTR result) const;
     void DefDecryptBlock(LPCSTR in, LPSTR result) const;
 
@@ -91,8 +91,8 @@ private:
     // array of objects is laid out by the caller's compiler. 1024 bytes.
     bool m_bKeyInit;
     // The round keys, row r for round r, each row the block's words one after
-    // another, most significant byte first: the form the back ends (and the CPU's
-    // AES instructions) take, and the only copy of the schedule the object keeps.
+    // another, most significant byte first: the form the implementations (and the
+    // CPU's AES instructions) take, and the only copy of the schedule the object keeps.
     // m_Kd holds the equivalent inverse cipher's rows, in decryption order.
     alignas(32) BYTE m_Ke[MAX_ROUNDS + 1][4 * MAX_BC];
     alignas(32) BYTE m_Kd[MAX_ROUNDS + 1][4 * MAX_BC];

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "../_lib/backends/AesBackend.h"
+#include "../_lib/backends/AesTestHooks.h"
 #include "CRijnDael.h"
 #include "RatioReporter.h"
 
@@ -92,8 +92,8 @@ void BenchMcrypt(benchmark::State& state, Case c) {
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(buffer.size()));
 }
 
-void BenchOurs(benchmark::State& state, const AesBackend* backend, Case c) {
-    SelectAesBackendForTesting(backend);
+void BenchOurs(benchmark::State& state, const AesPath* path, Case c) {
+    SelectAesOperationsForTesting(&path->operations);
     CRijnDael cipher;
     const std::vector<char> key = Key(c.keylength);
     cipher.SetKey(key.data(), c.keylength, c.blockSize);
@@ -120,7 +120,8 @@ std::string PeerRow(const std::vector<std::string>& fields) { return WithPath(fi
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    const AesBackend* defaultBackend = ActiveAesBackend();
+    const AesOperations* defaultOperations = &ActiveOperations();
+    const AesPathList paths = AvailableAesPaths();
     std::vector<Case> cases;
     for (bool encrypt : {true, false}) {
         for (int blockSize : {16, 24, 32}) {
@@ -131,13 +132,13 @@ int main(int argc, char** argv) {
     // runs close in time on a machine that may be doing other work.
     for (const Case& c : cases) {
         benchmark::RegisterBenchmark(c.Name(kPeer).c_str(), BenchMcrypt, c);
-        for (const AesBackend* backend : AvailableAesBackends()) {
-            benchmark::RegisterBenchmark(c.Name(backend->name).c_str(), BenchOurs, backend, c);
+        for (const AesPath& path : paths) {
+            benchmark::RegisterBenchmark(c.Name(path.name).c_str(), BenchOurs, &path, c);
         }
     }
     RatioReporter display(benchmark::CreateDefaultDisplayReporter(), kRatioCounter, PeerRow);
     benchmark::RunSpecifiedBenchmarks(&display);
     benchmark::Shutdown();
-    SelectAesBackendForTesting(defaultBackend);
+    SelectAesOperationsForTesting(defaultOperations);
     return 0;
 }

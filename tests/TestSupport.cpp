@@ -54,7 +54,6 @@ std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name) {
 
 std::vector<CipherPath> AvailablePaths() {
     std::vector<CipherPath> paths;
-    for (const AesBackend* backend : AvailableAesBackends())
-        paths.push_back({backend->name, backend});
+    for (const AesPath& path : AvailableAesPaths()) paths.push_back({path.name, path.operations});
     return paths;
 }

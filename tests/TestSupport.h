@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../_lib/backends/AesBackend.h"
+#include "../_lib/backends/AesTestHooks.h"
 #include "../_lib/backends/CpuFeatures.h"
 #include "CRijnDael.h"
 #include "Lib.h"
@@ -36,25 +36,26 @@ Bytes CryptBlocks(bool encrypt, const CRijnDael& cipher, const Bytes& in);
 // '#' comment.
 std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name);
 
-// Every back end this CPU runs, the portable one first.
+// Every path this CPU runs (AesTestHooks.h), the portable one first and CRijnDael's
+// own last: together they run every implementation of every operation here.
 struct CipherPath {
     std::string name;
-    const AesBackend* backend;
+    AesOperations operations;
 };
 std::vector<CipherPath> AvailablePaths();
 
 // Makes CRijnDael use one path for the life of the guard.
 class ScopedPath {
 public:
-    explicit ScopedPath(const CipherPath& path) : m_previous(ActiveAesBackend()) {
-        SelectAesBackendForTesting(path.backend);
+    explicit ScopedPath(const CipherPath& path) : m_previous(&ActiveOperations()) {
+        SelectAesOperationsForTesting(&path.operations);
     }
-    ~ScopedPath() { SelectAesBackendForTesting(m_previous); }
+    ~ScopedPath() { SelectAesOperationsForTesting(m_previous); }
     ScopedPath(const ScopedPath&) = delete;
     ScopedPath& operator=(const ScopedPath&) = delete;
 
 private:
-    const AesBackend* m_previous;
+    const AesOperations* m_previous;
 };
 
 inline void PrintTo(const CipherPath& path, std::ostream* os) { *os << path.name; }

@@ -9,12 +9,11 @@
 // goes into the instruction of round r + 1, and the last row is added on its own
 // after the final AESE or AESD. Decryption runs the equivalent inverse cipher with
 // the rows of m_Kd, whose middle rows are already InvMixColumns'ed, exactly as on
-// x86, so every back end gives the same bytes from the same schedule.
-#include "AesArm64.h"
-
+// x86, so every implementation gives the same bytes from the same schedule.
 #include <arm_neon.h>
 
 #include "../RijndaelTables.h"
+#include "AesImplementations.h"
 #include "CpuFeatures.h"
 
 namespace sealwrit::detail {
@@ -216,26 +215,52 @@ void Wide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYT
     }
 }
 
+}  // namespace
+
+void Armv8EncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                        std::size_t blocks) {
+    Blocks<false>(rk, rounds, in, out, blocks);
+}
+
+void Armv8DecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                        std::size_t blocks) {
+    Blocks<true>(rk, rounds, in, out, blocks);
+}
+
+void Armv8EncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                           BYTE* out) {
+    Wide<false>(rk, rounds, blockBytes, in, out);
+}
+
+void Armv8DecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                           BYTE* out) {
+    Wide<true>(rk, rounds, blockBytes, in, out);
+}
+
+void Armv8EncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                          std::size_t blocks) {
+    MultiKey<false>(keys, rounds, in, out, blocks);
+}
+
+void Armv8DecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                          std::size_t blocks) {
+    MultiKey<true>(keys, rounds, in, out, blocks);
+}
+
 // With the word in all four columns, ShiftRows moves nothing, so AESE with a zero
 // key is SubBytes alone; every byte stays where it was, whatever the lane order.
-DWORD SubWord(DWORD w) {
+DWORD Armv8SubWord(DWORD w) {
     const Vec column = vreinterpretq_u8_u32(vdupq_n_u32(w));
     return vgetq_lane_u32(vreinterpretq_u32_u8(vaeseq_u8(column, vdupq_n_u8(0))), 0);
 }
 
 // The column's first byte, the word's top byte, is the state's first byte in memory.
-DWORD InvMixColumn(DWORD w) {
+DWORD Armv8InvMixColumn(DWORD w) {
     BYTE state[16] = {BYTE(w >> 24), BYTE(w >> 16), BYTE(w >> 8), BYTE(w)};
     vst1q_u8(state, vaesimcq_u8(vld1q_u8(state)));
     return (DWORD(state[0]) << 24) | (DWORD(state[1]) << 16) | (DWORD(state[2]) << 8) |
            DWORD(state[3]);
 }
-
-}  // namespace
-
-const AesBackend kArmv8Backend = {"armv8",         &Blocks<false>, &Blocks<true>,
-                                  &Wide<false>,    &Wide<true>,    &MultiKey<false>,
-                                  &MultiKey<true>, &SubWord,       &InvMixColumn};
 
 const unsigned kArmv8Features = kCompiledCpuFeatures;
 

@@ -5,8 +5,8 @@
 // instructions; with fewer instructions per call, more of one call overlaps the
 // next. On a Zen 5 core, one block a call, this ran 24-byte blocks 3 to 15 % faster
 // than the SSE build (AesNiWide.cpp), and 32-byte ones up to 3 %.
+#include "AesImplementations.h"
 #include "AesWideRounds.h"
-#include "AesX86Backends.h"
 #include "CpuFeatures.h"
 
 namespace sealwrit::detail {

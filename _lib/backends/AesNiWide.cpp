@@ -1,8 +1,8 @@
 // One 24- or 32-byte block on AES-NI (AesWideRounds.h), with the byte moves SSSE3 and
 // SSE4.1 offer. Compiled with -maes -mssse3 -msse4.1; the dispatcher offers AES-NI
 // only where the CPU has all three, as every CPU with AES-NI does.
+#include "AesImplementations.h"
 #include "AesWideRounds.h"
-#include "AesX86Backends.h"
 #include "CpuFeatures.h"
 
 namespace sealwrit::detail {

@@ -1,4 +1,4 @@
-// The portable back end: Rijndael's rounds in plain C++ for every CPU and block
+// The portable implementations: Rijndael's rounds in plain C++ for every CPU and block
 // size, bitsliced so that no branch and no memory address depends on the key or the
 // data, and no table is read at all.
 //
@@ -15,7 +15,7 @@
 #include <utility>
 
 #include "../RijndaelTables.h"
-#include "AesBackend.h"
+#include "AesImplementations.h"
 
 // Functions here pass lane vectors by value; all are internal and inlined, so the
 // calling convention the compiler warns about never meets another translation unit.
@@ -478,51 +478,61 @@ struct KeyCycle {
     }
 };
 
-void EncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
-                   std::size_t blocks) {
-    Blocks16<false>(OneKey{rk}, true, 1, rounds, in, out, blocks);
-}
-
-void DecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
-                   std::size_t blocks) {
-    Blocks16<true>(OneKey{rk}, true, 1, rounds, in, out, blocks);
-}
-
 template <bool kDecrypt>
 void MultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
               std::size_t blocks) {
     Blocks16<kDecrypt>(KeyCycle{&keys}, keys.count == 1, keys.count, rounds, in, out, blocks);
 }
 
-void EncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
-                     std::size_t blocks) {
+template <bool kDecrypt>
+void WideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
+    if (blockBytes == 24) {
+        Single<6>::Block<kDecrypt>(rk, rounds, in, out);
+    } else {
+        Single<8>::Block<kDecrypt>(rk, rounds, in, out);
+    }
+}
+
+// Every byte of the word times x in GF(2^8).
+DWORD XtimeBytes(DWORD w) {
+    return ((w & Repeat<DWORD>(0x7f, 8)) << 1) ^ (((w >> 7) & Repeat<DWORD>(0x01, 8)) * 0x1b);
+}
+
+}  // namespace
+
+void PortableEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                           std::size_t blocks) {
+    Blocks16<false>(OneKey{rk}, true, 1, rounds, in, out, blocks);
+}
+
+void PortableDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                           std::size_t blocks) {
+    Blocks16<true>(OneKey{rk}, true, 1, rounds, in, out, blocks);
+}
+
+void PortableEncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                             std::size_t blocks) {
     MultiKey<false>(keys, rounds, in, out, blocks);
 }
 
-void DecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
-                     std::size_t blocks) {
+void PortableDecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                             std::size_t blocks) {
     MultiKey<true>(keys, rounds, in, out, blocks);
 }
 
-void EncryptWide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
-    if (blockBytes == 24) {
-        Single<6>::Block<false>(rk, rounds, in, out);
-    } else {
-        Single<8>::Block<false>(rk, rounds, in, out);
-    }
+void PortableEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                              BYTE* out) {
+    WideBlock<false>(rk, rounds, blockBytes, in, out);
 }
 
-void DecryptWide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
-    if (blockBytes == 24) {
-        Single<6>::Block<true>(rk, rounds, in, out);
-    } else {
-        Single<8>::Block<true>(rk, rounds, in, out);
-    }
+void PortableDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                              BYTE* out) {
+    WideBlock<true>(rk, rounds, blockBytes, in, out);
 }
 
 // The four bytes as four columns of 32-bit planes: plane k holds bit k of byte j at
 // bit 8 j.
-DWORD SubWord(DWORD w) {
+DWORD PortableSubWord(DWORD w) {
     const DWORD low = Repeat<DWORD>(0x01, 8);
     DWORD x[8];
     for (int k = 0; k < 8; ++k) x[k] = (w >> k) & low;
@@ -532,25 +542,14 @@ DWORD SubWord(DWORD w) {
     return result;
 }
 
-// Every byte of the word times x in GF(2^8).
-DWORD XtimeBytes(DWORD w) {
-    return ((w & Repeat<DWORD>(0x7f, 8)) << 1) ^ (((w >> 7) & Repeat<DWORD>(0x01, 8)) * 0x1b);
-}
-
 // InvMixColumns as MixColumns after a + 4 (a + a_(r+2)); row r + 1 of the column
 // is the byte below row r.
-DWORD InvMixColumn(DWORD w) {
+DWORD PortableInvMixColumn(DWORD w) {
     const auto rotl = [](DWORD v, int n) { return (v << n) | (v >> (32 - n)); };
     const DWORD u = w ^ rotl(w, 16);
     const DWORD a = w ^ XtimeBytes(XtimeBytes(u));
     const DWORD t = a ^ rotl(a, 8);
     return XtimeBytes(t) ^ rotl(a, 8) ^ rotl(t, 16);
 }
-
-}  // namespace
-
-const AesBackend kPortableBackend = {"portable",       &EncryptBlocks, &DecryptBlocks,
-                                     &EncryptWide,     &DecryptWide,   &EncryptMultiKey,
-                                     &DecryptMultiKey, &SubWord,       &InvMixColumn};
 
 }  // namespace sealwrit::detail

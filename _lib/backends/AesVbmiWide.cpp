@@ -11,8 +11,8 @@
 // permutation instead of two dependent instructions. The wide registers do not help
 // here (a VPERMB across a 256-bit register and one VAESENC per round ran slower than
 // this).
+#include "AesImplementations.h"
 #include "AesWideRounds.h"
-#include "AesX86Backends.h"
 #include "CpuFeatures.h"
 
 namespace sealwrit::detail {

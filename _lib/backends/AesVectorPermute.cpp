@@ -1,10 +1,10 @@
-// The vector-permute back end, for CPUs that can look 16 bytes up in a 16-entry
-// table at once (x86's PSHUFB from SSSE3, ARM's TBL) but have no AES instructions.
-// It runs lone 16-byte blocks, short buffers and, above all, the 24- and 32-byte
-// blocks, which the bitsliced portable back end can only run one at a time in
-// 32-bit words. Long 16-byte buffers and the multi-key walk, where the bitsliced
-// code has eight blocks to share each gate, go there, as does keying, a word at a
-// time.
+// The vector-permute implementations, for CPUs that can look 16 bytes up in a
+// 16-entry table at once (x86's PSHUFB from SSSE3, ARM's TBL) but have no AES
+// instructions. They run lone 16-byte blocks, short buffers and, above all, the 24-
+// and 32-byte blocks, which the bitsliced portable code can only run one at a time
+// in 32-bit words. Long 16-byte buffers go on to the bitsliced rounds, which share
+// every gate among eight blocks; the multi-key walk and keying, a word at a time,
+// the dispatcher leaves to the portable implementations.
 //
 // The S-box is computed rather than looked up in memory. GF(2^8) is written as the
 // quadratic extension GF(16)[t] / (t^2 + t + a), a byte x as I + K t with I and K in
@@ -21,7 +21,7 @@
 #include <utility>
 
 #include "../RijndaelTables.h"
-#include "AesBackend.h"
+#include "AesImplementations.h"
 #include "CpuFeatures.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -407,8 +407,7 @@ constexpr std::size_t kBitslicedFrom = 8;
 template <bool kDecrypt>
 void Blocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out, std::size_t blocks) {
     if (blocks >= kBitslicedFrom) {
-        (kDecrypt ? kPortableBackend.decrypt_blocks : kPortableBackend.encrypt_blocks)(
-            rk, rounds, in, out, blocks);
+        (kDecrypt ? PortableDecryptBlocks : PortableEncryptBlocks)(rk, rounds, in, out, blocks);
         return;
     }
     const Rounds<4, kDecrypt> run;
@@ -416,16 +415,6 @@ void Blocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out, std::s
         run.template RunBlocks<4>(rk, rounds, in, out);
     for (; blocks > 0; --blocks, in += 16, out += 16)
         run.template RunBlocks<1>(rk, rounds, in, out);
-}
-
-void EncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
-                   std::size_t blocks) {
-    Blocks<false>(rk, rounds, in, out, blocks);
-}
-
-void DecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
-                   std::size_t blocks) {
-    Blocks<true>(rk, rounds, in, out, blocks);
 }
 
 template <bool kDecrypt>
@@ -437,34 +426,28 @@ void WideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in
     }
 }
 
-void EncryptWide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
-    WideBlock<false>(rk, rounds, blockBytes, in, out);
-}
-
-void DecryptWide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
-    WideBlock<true>(rk, rounds, blockBytes, in, out);
-}
-
-void EncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
-                     std::size_t blocks) {
-    kPortableBackend.encrypt_blocks_multikey(keys, rounds, in, out, blocks);
-}
-
-void DecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
-                     std::size_t blocks) {
-    kPortableBackend.decrypt_blocks_multikey(keys, rounds, in, out, blocks);
-}
-
-// Keying works a word at a time, which the bitsliced code does as well as this.
-DWORD SubWord(DWORD w) { return kPortableBackend.sub_word(w); }
-DWORD InvMixColumn(DWORD w) { return kPortableBackend.inv_mix_column(w); }
-
 }  // namespace
 
 // Whether the CPU has the byte lookup is the dispatcher's to say.
-const AesBackend kVectorPermuteBackend = {"vperm",          &EncryptBlocks, &DecryptBlocks,
-                                          &EncryptWide,     &DecryptWide,   &EncryptMultiKey,
-                                          &DecryptMultiKey, &SubWord,       &InvMixColumn};
+void VpermEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                        std::size_t blocks) {
+    Blocks<false>(rk, rounds, in, out, blocks);
+}
+
+void VpermDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                        std::size_t blocks) {
+    Blocks<true>(rk, rounds, in, out, blocks);
+}
+
+void VpermEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                           BYTE* out) {
+    WideBlock<false>(rk, rounds, blockBytes, in, out);
+}
+
+void VpermDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                           BYTE* out) {
+    WideBlock<true>(rk, rounds, blockBytes, in, out);
+}
 
 const unsigned kVectorPermuteFeatures = kCompiledCpuFeatures;
 

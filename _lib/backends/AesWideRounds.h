@@ -28,7 +28,7 @@
 #include <immintrin.h>
 
 #include "../RijndaelTables.h"
-#include "AesBackend.h"
+#include "AesOperations.h"
 
 namespace sealwrit::detail {
 
