@@ -28,7 +28,8 @@ bool Offers(const AesImplementationList& list, const AesImplementation& wanted) 
 // test, or run an instruction the CPU lacks, so the CPU is asked again by other
 // means: on x86 the compiler's own query, which answers each feature on its own
 // (clang 14's does not know "vaes"); on 64-bit ARM the CPU's ID register, whose AES
-// field is bits 7-4 (Linux lets user space read it where HWCAP_CPUID says so).
+// and SHA-2 fields are bits 7-4 and 15-12 (Linux lets user space read it where
+// HWCAP_CPUID says so).
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
 constexpr unsigned kAskable = (kAvx512vbmi << 1) - 1;
 bool CanAskTheCpu() { return true; }
@@ -57,12 +58,13 @@ bool CpuSaysItHas(unsigned feature) {
     return false;  // not an x86 feature
 }
 #elif defined(__aarch64__) && defined(__linux__)
-constexpr unsigned kAskable = kArmAes;
+constexpr unsigned kAskable = kArmAes | kArmSha2;
 bool CanAskTheCpu() { return (getauxval(AT_HWCAP) & HWCAP_CPUID) != 0; }
 bool CpuSaysItHas(unsigned feature) {
     unsigned long isar0 = 0;
     __asm__("mrs %0, ID_AA64ISAR0_EL1" : "=r"(isar0));
-    return feature == kArmAes && ((isar0 >> 4) & 0xF) != 0;
+    return (feature == kArmAes && ((isar0 >> 4) & 0xF) != 0) ||
+           (feature == kArmSha2 && ((isar0 >> 12) & 0xF) != 0);
 }
 #else
 constexpr unsigned kAskable = 0;

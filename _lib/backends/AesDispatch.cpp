@@ -52,12 +52,13 @@ unsigned DetectFeatures() {
     return f;
 }
 #elif defined(SEALWRIT_ARM64_AES)
-// Asked of the operating system, which sets HWCAP_AES only when the CPU has the
-// instructions and user space may run them. Systems whose query is not written
-// here run NEON without the AES instructions.
+// Asked of the operating system, which sets HWCAP_AES and HWCAP_SHA2 only when the
+// CPU has the instructions and user space may run them. Systems whose query is not
+// written here run NEON without the AES instructions.
 unsigned DetectFeatures() {
 #if defined(__linux__)
-    return (getauxval(AT_HWCAP) & HWCAP_AES) != 0 ? kArmAes : 0u;
+    const unsigned long hwcap = getauxval(AT_HWCAP);
+    return ((hwcap & HWCAP_AES) != 0 ? kArmAes : 0u) | ((hwcap & HWCAP_SHA2) != 0 ? kArmSha2 : 0u);
 #else
     return 0;
 #endif

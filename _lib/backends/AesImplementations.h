@@ -58,7 +58,7 @@ extern const unsigned kVaes512Features;
 BlocksOp Vaes512EncryptBlocks, Vaes512DecryptBlocks;
 MultiKeyOp Vaes512EncryptMultiKey, Vaes512DecryptMultiKey;
 
-// AesArm64.cpp: 64-bit ARM's Cryptography Extension, built with +aes for this file
+// AesArm64.cpp: 64-bit ARM's Cryptography Extension, built with +crypto for this file
 // alone.
 extern const unsigned kArmv8Features;
 BlocksOp Armv8EncryptBlocks, Armv8DecryptBlocks;

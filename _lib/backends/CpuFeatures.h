@@ -27,6 +27,7 @@ enum CpuFeature : unsigned {
     kAvx512bw = 1u << 12,
     kAvx512vbmi = 1u << 13,
     kArmAes = 1u << 14,
+    kArmSha2 = 1u << 15,
 };
 
 // What this translation unit was compiled for. A namespace-scope constexpr has
@@ -80,6 +81,9 @@ constexpr unsigned kCompiledCpuFeatures = 0u
 #endif
 #ifdef __ARM_FEATURE_AES
                                           | kArmAes
+#endif
+#ifdef __ARM_FEATURE_SHA2
+                                          | kArmSha2
 #endif
     ;
 
