@@ -18,6 +18,10 @@
 
 #include "Types.h"
 
+namespace sealwrit::detail {
+struct CipherAccess;  // the library's own code beside the class (_lib/CipherAccess.h)
+}
+
 class CRijnDael {
 public:
     // The type names of the signatures below (sealwrit::LPCSTR is const char*).
@@ -86,6 +90,7 @@ private:
     static void RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR pszDest,
                                int nDataLen, bool decrypt);
     void ClearKeyMaterial();
+    friend struct sealwrit::detail::CipherAccess;
 
     // The object's size and layout are part of the library's binary interface: an
     // array of objects is laid out by the caller's compiler. 1024 bytes.

@@ -21,6 +21,10 @@ using namespace sealwrit::detail;
 
 typedef std::vector<char> Bytes;
 
+// A buffer as the operations (AesOperations.h) take it.
+inline const BYTE* Raw(const Bytes& bytes) { return reinterpret_cast<const BYTE*>(bytes.data()); }
+inline BYTE* Raw(Bytes& bytes) { return reinterpret_cast<BYTE*>(bytes.data()); }
+
 Bytes FromHex(const std::string& hex);
 std::string ToHex(const Bytes& bytes);
 Bytes RandomBytes(std::mt19937_64& rng, std::size_t n);

@@ -78,6 +78,7 @@ constexpr bool kPermutes = kX86 || kArm64;  // a byte shuffle in every such CPU'
 
 // An implementation is a pair of functions, whose type says which operation it is.
 constexpr AesOperation OperationOf(BlocksOp*) { return kBlocksOp; }
+constexpr AesOperation OperationOf(WideBlocksOp*) { return kWideBlocksOp; }
 constexpr AesOperation OperationOf(WideBlockOp*) { return kWideBlockOp; }
 constexpr AesOperation OperationOf(MultiKeyOp*) { return kMultiKeyOp; }
 constexpr AesOperation OperationOf(KeyStepOp*) { return kKeyScheduleOp; }
@@ -85,6 +86,10 @@ constexpr AesOperation OperationOf(KeyStepOp*) { return kKeyScheduleOp; }
 void Install(AesOperations& table, BlocksOp* encrypt, BlocksOp* decrypt) {
     table.encrypt_blocks = encrypt;
     table.decrypt_blocks = decrypt;
+}
+void Install(AesOperations& table, WideBlocksOp* encrypt, WideBlocksOp* decrypt) {
+    table.encrypt_wide_blocks = encrypt;
+    table.decrypt_wide_blocks = decrypt;
 }
 void Install(AesOperations& table, WideBlockOp* encrypt, WideBlockOp* decrypt) {
     table.encrypt_wide_block = encrypt;
@@ -119,6 +124,9 @@ void ForEachImplementation(Visit visit) {
               &Vaes512DecryptBlocks);
     if constexpr (kArm64)
         visit(kArmv8Family, kArmv8Features, &Armv8EncryptBlocks, &Armv8DecryptBlocks);
+
+    // Whole buffers of 24- or 32-byte blocks.
+    visit(kPortableFamily, 0u, &PortableEncryptWideBlocks, &PortableDecryptWideBlocks);
 
     // A lone 24- or 32-byte block.
     visit(kPortableFamily, 0u, &PortableEncryptWideBlock, &PortableDecryptWideBlock);

@@ -14,6 +14,7 @@ namespace sealwrit::detail {
 
 // AesPortable.cpp: bitsliced rounds in plain C++, for every CPU.
 BlocksOp PortableEncryptBlocks, PortableDecryptBlocks;
+WideBlocksOp PortableEncryptWideBlocks, PortableDecryptWideBlocks;
 WideBlockOp PortableEncryptWideBlock, PortableDecryptWideBlock;
 MultiKeyOp PortableEncryptMultiKey, PortableDecryptMultiKey;
 KeyStepOp PortableSubWord, PortableInvMixColumn;

@@ -40,6 +40,9 @@ struct RoundKeyArray {
 // Whole 16-byte blocks.
 typedef void BlocksOp(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                       std::size_t blocks);
+// Whole blocks of blockBytes (24 or 32) bytes: throughput, many blocks in flight.
+typedef void WideBlocksOp(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                          BYTE* out, std::size_t blocks);
 // One block of blockBytes (24 or 32) bytes: latency, for a caller that needs each
 // block's result before it has the next block.
 typedef void WideBlockOp(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
@@ -55,13 +58,14 @@ typedef DWORD KeyStepOp(DWORD w);
 
 enum AesOperation : unsigned {
     kBlocksOp,
+    kWideBlocksOp,
     kWideBlockOp,
     kMultiKeyOp,
     kKeyScheduleOp,
     kOperationCount
 };
-constexpr const char* kOperationNames[kOperationCount] = {"blocks", "wide_block", "multikey",
-                                                          "key_schedule"};
+constexpr const char* kOperationNames[kOperationCount] = {"blocks", "wide_blocks", "wide_block",
+                                                          "multikey", "key_schedule"};
 
 // The families implementations come in, by the instructions they run, in the order
 // the dispatcher prefers them: an operation takes the last of its implementations
@@ -85,6 +89,8 @@ constexpr const char* kFamilyNames[kFamilyCount] = {"portable", "vperm", "aesni"
 struct AesOperations {
     BlocksOp* encrypt_blocks;
     BlocksOp* decrypt_blocks;
+    WideBlocksOp* encrypt_wide_blocks;
+    WideBlocksOp* decrypt_wide_blocks;
     WideBlockOp* encrypt_wide_block;
     WideBlockOp* decrypt_wide_block;
     MultiKeyOp* encrypt_multikey;
@@ -93,6 +99,18 @@ struct AesOperations {
     KeyStepOp* inv_mix_column;
     AesFamily family[kOperationCount];
 };
+
+// Electronic codebook over `blocks` whole blocks of blockBytes (16, 24 or 32) bytes:
+// the one call a mode that runs whole buffers needs.
+inline void RunEcb(const AesOperations& ops, bool decrypt, const RoundKeyRow* rk, int rounds,
+                   int blockBytes, const BYTE* in, BYTE* out, std::size_t blocks) {
+    if (blockBytes == 16) {
+        (decrypt ? ops.decrypt_blocks : ops.encrypt_blocks)(rk, rounds, in, out, blocks);
+    } else {
+        (decrypt ? ops.decrypt_wide_blocks : ops.encrypt_wide_blocks)(rk, rounds, blockBytes, in,
+                                                                      out, blocks);
+    }
+}
 
 // One implementation of one operation, and the instruction sets (CpuFeatures.h) of
 // every file it runs code from.
