@@ -127,6 +127,19 @@ void ForEachImplementation(Visit visit) {
 
     // Whole buffers of 24- or 32-byte blocks.
     visit(kPortableFamily, 0u, &PortableEncryptWideBlocks, &PortableDecryptWideBlocks);
+    if constexpr (kX86)
+        visit(kAesniFamily, kAesNiWideFeatures, &AesniEncryptWideBlocks, &AesniDecryptWideBlocks);
+    if constexpr (kX86)
+        visit(kAesniAvxFamily, kAesNiAvxWideFeatures, &AesniAvxEncryptWideBlocks,
+              &AesniAvxDecryptWideBlocks);
+    if constexpr (kX86)
+        visit(kVbmiFamily, kVbmiWideFeatures, &VbmiEncryptWideBlocks, &VbmiDecryptWideBlocks);
+    if constexpr (kX86)
+        visit(kVaes256Family, kVaes256WideFeatures, &Vaes256EncryptWideBlocks,
+              &Vaes256DecryptWideBlocks);
+    if constexpr (kX86)
+        visit(kVaes512Family, kVaes512WideFeatures, &Vaes512EncryptWideBlocks,
+              &Vaes512DecryptWideBlocks);
 
     // A lone 24- or 32-byte block.
     visit(kPortableFamily, 0u, &PortableEncryptWideBlock, &PortableDecryptWideBlock);

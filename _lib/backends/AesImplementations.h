@@ -44,10 +44,13 @@ void AesniDecryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t first
 // (AesNiAvxWide.cpp), and with AVX-512 VBMI's two-register byte permutation
 // (AesVbmiWide.cpp).
 extern const unsigned kAesNiWideFeatures;
+WideBlocksOp AesniEncryptWideBlocks, AesniDecryptWideBlocks;
 WideBlockOp AesniEncryptWideBlock, AesniDecryptWideBlock;
 extern const unsigned kAesNiAvxWideFeatures;
+WideBlocksOp AesniAvxEncryptWideBlocks, AesniAvxDecryptWideBlocks;
 WideBlockOp AesniAvxEncryptWideBlock, AesniAvxDecryptWideBlock;
 extern const unsigned kVbmiWideFeatures;
+WideBlocksOp VbmiEncryptWideBlocks, VbmiDecryptWideBlocks;
 WideBlockOp VbmiEncryptWideBlock, VbmiDecryptWideBlock;
 
 // AesVaes256.cpp and AesVaes512.cpp: VAES on 256-bit registers with AVX2 and on
@@ -58,6 +61,13 @@ MultiKeyOp Vaes256EncryptMultiKey, Vaes256DecryptMultiKey;
 extern const unsigned kVaes512Features;
 BlocksOp Vaes512EncryptBlocks, Vaes512DecryptBlocks;
 MultiKeyOp Vaes512EncryptMultiKey, Vaes512DecryptMultiKey;
+
+// AesVaes256Wide.cpp and AesVaes512Wide.cpp: whole buffers of 24- and 32-byte blocks
+// on VAES, two and four blocks to a group of registers (the latter with AVX-512 VBMI).
+extern const unsigned kVaes256WideFeatures;
+WideBlocksOp Vaes256EncryptWideBlocks, Vaes256DecryptWideBlocks;
+extern const unsigned kVaes512WideFeatures;
+WideBlocksOp Vaes512EncryptWideBlocks, Vaes512DecryptWideBlocks;
 
 // AesArm64.cpp: 64-bit ARM's Cryptography Extension, built with +crypto for this file
 // alone.
