@@ -36,6 +36,14 @@ inline void CryptBlock(bool encrypt, const CRijnDael& cipher, LPCSTR in, LPSTR o
 }
 Bytes CryptBlocks(bool encrypt, const CRijnDael& cipher, const Bytes& in);
 
+// Whole buffers of the cipher's blocks through the table's ECB (CipherAccess.h),
+// against sealed, the encryption of plain (300 blocks), both ways: every length up to
+// 40 blocks, which meets each in-flight count and register width with its
+// neighbours, and 300, the long loop. Each must read only its own input (an exact
+// copy, which the sanitizers guard), write nothing past its blocks, and give the same
+// in place.
+void CheckWholeBufferEcb(const CRijnDael& cipher, const Bytes& plain, const Bytes& sealed);
+
 // The fields of every line of tests/vectors/<name> that is neither blank nor a
 // '#' comment.
 std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name);

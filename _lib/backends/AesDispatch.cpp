@@ -140,6 +140,8 @@ void ForEachImplementation(Visit visit) {
     if constexpr (kX86)
         visit(kVaes512Family, kVaes512WideFeatures, &Vaes512EncryptWideBlocks,
               &Vaes512DecryptWideBlocks);
+    if constexpr (kArm64)
+        visit(kArmv8Family, kArmv8Features, &Armv8EncryptWideBlocks, &Armv8DecryptWideBlocks);
 
     // A lone 24- or 32-byte block.
     visit(kPortableFamily, 0u, &PortableEncryptWideBlock, &PortableDecryptWideBlock);

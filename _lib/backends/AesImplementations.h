@@ -73,6 +73,7 @@ WideBlocksOp Vaes512EncryptWideBlocks, Vaes512DecryptWideBlocks;
 // alone.
 extern const unsigned kArmv8Features;
 BlocksOp Armv8EncryptBlocks, Armv8DecryptBlocks;
+WideBlocksOp Armv8EncryptWideBlocks, Armv8DecryptWideBlocks;
 WideBlockOp Armv8EncryptWideBlock, Armv8DecryptWideBlock;
 MultiKeyOp Armv8EncryptMultiKey, Armv8DecryptMultiKey;
 KeyStepOp Armv8SubWord, Armv8InvMixColumn;
