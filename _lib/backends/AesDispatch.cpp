@@ -127,6 +127,9 @@ void ForEachImplementation(Visit visit) {
 
     // Whole buffers of 24- or 32-byte blocks.
     visit(kPortableFamily, 0u, &PortableEncryptWideBlocks, &PortableDecryptWideBlocks);
+    if constexpr (kPermutes)
+        visit(kVpermFamily, kVectorPermuteFeatures, &VpermEncryptWideBlocks,
+              &VpermDecryptWideBlocks);
     if constexpr (kX86)
         visit(kAesniFamily, kAesNiWideFeatures, &AesniEncryptWideBlocks, &AesniDecryptWideBlocks);
     if constexpr (kX86)

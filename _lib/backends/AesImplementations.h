@@ -23,6 +23,7 @@ KeyStepOp PortableSubWord, PortableInvMixColumn;
 // SSSE3, 64-bit ARM); long 16-byte buffers go on to the bitsliced rounds.
 extern const unsigned kVectorPermuteFeatures;
 BlocksOp VpermEncryptBlocks, VpermDecryptBlocks;
+WideBlocksOp VpermEncryptWideBlocks, VpermDecryptWideBlocks;
 WideBlockOp VpermEncryptWideBlock, VpermDecryptWideBlock;
 
 // AesNi.cpp: AES-NI on 128-bit registers. Its key-schedule steps serve the wider
