@@ -1,8 +1,7 @@
-// One 24- or 32-byte block on AES-NI (AesWideRounds.h) in AVX encodings, for the
-// AES-NI back end of CPUs with AVX and for the VAES back end on 256-bit registers.
-// Compiled with -maes -mavx. The three-operand forms and unaligned memory operands
-// spare the register copies and separate loads the SSE forms need beside most
-// instructions; with fewer instructions per call, more of one call overlaps the
+// 24- and 32-byte blocks on AES-NI (AesWideRounds.h) in AVX encodings, a lone one or
+// whole buffers, for CPUs with AVX but no AVX-512. Compiled with -maes -mavx. The three-operand
+// forms and unaligned memory operands spare the register copies and separate loads the SSE forms
+// need beside most instructions; with fewer instructions per call, more of one call overlaps the
 // next. On a Zen 5 core, one block a call, this ran 24-byte blocks 3 to 15 % faster
 // than the SSE build (AesNiWide.cpp), and 32-byte ones up to 3 %.
 #include "AesImplementations.h"

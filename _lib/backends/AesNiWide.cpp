@@ -1,6 +1,6 @@
-// One 24- or 32-byte block on AES-NI (AesWideRounds.h), with the byte moves SSSE3 and
-// SSE4.1 offer. Compiled with -maes -mssse3 -msse4.1; the dispatcher offers AES-NI
-// only where the CPU has all three, as every CPU with AES-NI does.
+// 24- and 32-byte blocks on AES-NI (AesWideRounds.h), a lone one or whole buffers,
+// with the byte moves SSSE3 and SSE4.1 offer. Compiled with -maes -mssse3 -msse4.1; the dispatcher
+// offers AES-NI only where the CPU has all three, as every CPU with AES-NI does.
 #include "AesImplementations.h"
 #include "AesWideRounds.h"
 #include "CpuFeatures.h"

@@ -1,9 +1,9 @@
-// One 24- or 32-byte block on the AES-NI instructions (AesWideRounds.h). A 32-byte
-// block's moves are AVX-512 VBMI's two-register byte permutation, which does each
-// output register's blend and shuffle in one instruction; a 24-byte block's are
-// blends, as on AES-NI, here in EVEX encodings. Compiled with -maes -mavx512vl
-// -mavx512vbmi, for the VAES back end on 512-bit registers, which the dispatcher
-// offers only where the CPU has both.
+// 24- and 32-byte blocks on the AES-NI instructions (AesWideRounds.h), a lone one or
+// whole buffers. A 32-byte block's moves are AVX-512 VBMI's two-register byte
+// permutation, which does each output register's blend and shuffle in one
+// instruction; a lone 24-byte block's are blends, as on AES-NI, here in EVEX
+// encodings. Compiled with -maes -mavx512vl -mavx512vbmi. Its lone block is the one
+// the VAES paths take; whole buffers run here only on a CPU without VAES.
 //
 // Measured on a Zen 5 core (AMD EPYC under KVM), one block a call (wide_block_bench
 // medians): 2.5 GiB/s on 32-byte blocks against 1.8 with PBLENDVB and PSHUFB. The

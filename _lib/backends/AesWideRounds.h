@@ -1,6 +1,8 @@
-// One 24- or 32-byte Rijndael block on the AES instructions' 128-bit forms, shared
-// by the back ends that run it; each includes this in its own source file, compiled
-// with its own instruction flags, and supplies the byte moves its instructions allow.
+// 24- and 32-byte Rijndael blocks on the AES instructions, a lone block or whole
+// buffers, shared by the files that run them; each includes this, compiled with its
+// own instruction flags, and supplies its registers (128-bit ones, or VAES's 256- and
+// 512-bit ones with a block in each 128-bit lane) and the byte moves its
+// instructions allow.
 //
 // AESENC and AESDEC (and their LAST forms) do SubBytes, MixColumns and AddRoundKey
 // column by column, and a row shift that only moves bytes within the register. The
@@ -12,9 +14,10 @@
 //
 // A 32-byte block sits in two registers, columns 0-3 and 4-7; for each output
 // register a byte blend of the two picks, position by position, the one that holds a
-// byte this output needs, and a byte shuffle moves those bytes into place. A 24-byte
-// block sits in three registers, each column twice, arranged so that blends alone
-// do the moves (TripleRounds below).
+// byte this output needs, and a byte shuffle moves those bytes into place (or one
+// two-register permutation does both, with AVX-512 VBMI). A 24-byte block sits in
+// three registers, each column twice, arranged so that blends alone do the moves
+// (TripleRounds below), or, where one permutation does any move, in two.
 //
 // No work depends on the key or the data beyond the instructions themselves: no
 // table is indexed, no branch taken on either.
