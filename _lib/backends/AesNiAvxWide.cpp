@@ -22,7 +22,7 @@ void AesniAvxDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes,
     Block<BlendShuffle, true>(rk, rounds, blockBytes, in, out);
 }
 
-// Blocks in flight for whole buffers. 16 KiB on a Zen 5 core (MB/s, decryption with
+// Blocks in flight for whole buffers. 16 KiB on a Zen 4 core (MB/s, decryption with
 // a 16-byte key; 1, 2, 4 and 8 in flight): 24-byte blocks 1 860, 2 150, 2 620 and
 // 2 520, 32-byte 1 850, 1 970, 2 710 and 2 970.
 constexpr int kInFlight24 = 4, kInFlight32 = 8;

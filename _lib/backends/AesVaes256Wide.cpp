@@ -44,7 +44,7 @@ struct Ymm {
 
 }  // namespace
 
-// Groups of two blocks in flight. 16 KiB on a Zen 5 core (MB/s, decryption with a
+// Groups of two blocks in flight. 16 KiB on a Zen 4 core (MB/s, decryption with a
 // 16-byte key; 1, 2, 4 and 8 groups): 24-byte blocks 3 370, 3 990, 3 360 and 2 760
 // (three registers a group: four groups and their keys fill the 16 there are),
 // 32-byte 3 500, 3 920, 4 900 and 4 990.

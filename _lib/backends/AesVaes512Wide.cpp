@@ -61,7 +61,7 @@ struct Zmm {
 
 }  // namespace
 
-// Groups of four blocks in flight. 16 KiB on a Zen 5 core (MB/s, decryption with a
+// Groups of four blocks in flight. 16 KiB on a Zen 4 core (MB/s, decryption with a
 // 16-byte key; 1, 2, 4 and 8 groups): 24-byte blocks 3 750, 4 620, 5 700 and 6 270,
 // 32-byte 4 420, 5 120, 6 450 and 7 600. Eight groups take 16 of the 32 registers.
 constexpr int kInFlight24 = 8, kInFlight32 = 8;

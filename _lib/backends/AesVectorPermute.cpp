@@ -2,7 +2,7 @@
 // 16-entry table at once (x86's PSHUFB from SSSE3, ARM's TBL) but have no AES
 // instructions. They run lone 16-byte blocks, short buffers and, above all, the 24-
 // and 32-byte blocks, lone or in whole buffers, where they beat the bitsliced
-// portable code even with its four blocks to a vector (by 1.2 to 1.5 times on a Zen 5
+// portable code even with its four blocks to a vector (by 1.2 to 1.5 times on a Zen 4
 // core). Long 16-byte buffers go on to the bitsliced rounds, which share every gate
 // among eight blocks; the multi-key walk and keying, a word at a time, the dispatcher
 // leaves to the portable implementations.
@@ -436,7 +436,7 @@ void Blocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out, std::s
 }
 
 // Whole buffers of wide blocks, two at a time: a round is a long chain of lookups
-// that one block cannot fill the shuffle unit with. 16 KiB on a Zen 5 core (MB/s,
+// that one block cannot fill the shuffle unit with. 16 KiB on a Zen 4 core (MB/s,
 // encryption with a 16-byte key; one, two and four at a time): 24-byte blocks 243, 321
 // and 299, 32-byte 274, 369 and 348.
 constexpr int kWideInFlight = 2;

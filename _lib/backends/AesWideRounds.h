@@ -255,7 +255,7 @@ private:
 // 24-byte block can run in two registers as a 32-byte one does (columns 0-3 and 2-5):
 // two AES instructions a round rather than the three TripleRounds takes. Whole
 // buffers on 512-bit registers ran some 5 % faster so (6 270 MB/s against 5 960 on a
-// Zen 5 core), on 128-bit ones as fast; a lone block, whose chain waits on the
+// Zen 4 core), on 128-bit ones as fast; a lone block, whose chain waits on the
 // permutation, keeps the blends.
 template <template <class, int, bool> class Gather>
 struct MovesAnyByte {
