@@ -20,6 +20,10 @@
 
 #include "Types.h"
 
+namespace sealwrit::detail {
+struct CipherAccess;  // the library's own code beside the class (_lib/CipherAccess.h)
+}
+
 class SEALWRIT_EXPORT CRijnDael {
 public:
     // The type names of the signatures below (sealwrit::LPCSTR is const char*).
@@ -83,7 +87,7 @@ private:
     // they are not exported from the shared library and can change without
     // changing its binary interface.
 
-    // One 16-byte block through the rounds of the back end in use.
+    // One 16-byte block through the 16-byte rounds.
     SEALWRIT_NO_EXPORT void DefEncryptBlock(LPCSTR in, LPSTR result) const;
     SEALWRIT_NO_EXPORT void DefDecryptBlock(LPCSTR in, LPSTR result) const;
 
@@ -92,13 +96,14 @@ private:
     SEALWRIT_NO_EXPORT static void RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc,
                                                   LPSTR pszDest, int nDataLen, bool decrypt);
     SEALWRIT_NO_EXPORT void ClearKeyMaterial();
+    friend struct sealwrit::detail::CipherAccess;
 
     // The object's size and layout are part of the library's binary interface: an
     // array of objects is laid out by the caller's compiler. 1024 bytes.
     bool m_bKeyInit;
     // The round keys, row r for round r, each row the block's words one after
-    // another, most significant byte first: the form the back ends (and the CPU's
-    // AES instructions) take, and the only copy of the schedule the object keeps.
+    // another, most significant byte first: the form the implementations (and the
+    // CPU's AES instructions) take, and the only copy of the schedule the object keeps.
     // m_Kd holds the equivalent inverse cipher's rows, in decryption order.
     alignas(32) BYTE m_Ke[MAX_ROUNDS + 1][4 * MAX_BC];
     alignas(32) BYTE m_Kd[MAX_ROUNDS + 1][4 * MAX_BC];

@@ -1,4 +1,5 @@
-// CRijnDael: constant tables, construction, key schedule and the 16-byte rounds.
+// CRijnDael: constant tables, construction, key schedule, and the checks before each
+// operation goes to its implementation (backends/AesOperations.h).
 #include "../_inc/CRijnDael.h"
 
 #include <cstddef>
@@ -7,7 +8,7 @@
 #include <cstring>
 
 #include "RijndaelTables.h"
-#include "backends/AesBackend.h"
+#include "backends/AesOperations.h"
 
 using namespace sealwrit::detail;
 namespace rt = rijndael_tables;
@@ -53,9 +54,9 @@ struct KeySchedule {
     }
 };
 
-// Buffers that overlap other than exactly: the back ends keep blocks in flight and
-// read them before earlier ones are written, so such a buffer goes a block a call,
-// which gives what the block-by-block walk gives on every back end.
+// Buffers that overlap other than exactly: the implementations keep blocks in flight
+// and read them before earlier ones are written, so such a buffer goes a block a
+// call, which gives what the block-by-block walk gives on every one.
 bool OverlapsPartly(LPCSTR in, LPSTR result, std::size_t span) {
     const std::uintptr_t src = reinterpret_cast<std::uintptr_t>(in);
     const std::uintptr_t dest = reinterpret_cast<std::uintptr_t>(result);
@@ -103,11 +104,11 @@ void CRijnDael::SetKey(LPCSTR key, int keylength, int blockSize) {
         return;
     }
 
-    // The two key-dependent substitution steps of the schedule run on the back end,
-    // so that where it has AES instructions the key never indexes a table.
-    const AesBackend* backend = ActiveAesBackend();
-    DWORD (*subWord)(DWORD) = backend->sub_word;
-    DWORD (*invMixColumn)(DWORD) = backend->inv_mix_column;
+    // The two key-dependent substitution steps of the schedule are operations of
+    // their own, so that no implementation lets the key index a table.
+    const AesOperations& ops = ActiveOperations();
+    KeyStepOp* const subWord = ops.sub_word;
+    KeyStepOp* const invMixColumn = ops.inv_mix_column;
 
     m_keylength = keylength;
     m_blockSize = blockSize;
@@ -171,7 +172,7 @@ void CRijnDael::DefEncryptBlock(LPCSTR in, LPSTR result) const {
         Print(sm_szErrorMsg1);
         return;
     }
-    ActiveAesBackend()->encrypt_blocks(m_Ke, m_iROUNDS, Bytes(in), Bytes(result), 1);
+    ActiveOperations().encrypt_blocks(m_Ke, m_iROUNDS, Bytes(in), Bytes(result), 1);
 }
 
 void CRijnDael::DefDecryptBlock(LPCSTR in, LPSTR result) const {
@@ -179,7 +180,7 @@ void CRijnDael::DefDecryptBlock(LPCSTR in, LPSTR result) const {
         Print(sm_szErrorMsg1);
         return;
     }
-    ActiveAesBackend()->decrypt_blocks(m_Kd, m_iROUNDS, Bytes(in), Bytes(result), 1);
+    ActiveOperations().decrypt_blocks(m_Kd, m_iROUNDS, Bytes(in), Bytes(result), 1);
 }
 
 void CRijnDael::Encrypt(LPCSTR in, LPSTR result, int n) const { RunBuffer(in, result, n, false); }
@@ -193,8 +194,8 @@ void CRijnDael::RunBuffer(LPCSTR in, LPSTR result, int n, bool decrypt) const {
     }
     if (n <= 0 || in == nullptr || result == nullptr) return;
     const std::size_t blocks = std::size_t(n / 16);
-    const AesBackend* backend = ActiveAesBackend();
-    auto run = decrypt ? backend->decrypt_blocks : backend->encrypt_blocks;
+    const AesOperations& ops = ActiveOperations();
+    BlocksOp* const run = decrypt ? ops.decrypt_blocks : ops.encrypt_blocks;
     const RoundKeyRow* rows = decrypt ? m_Kd : m_Ke;
     if (OverlapsPartly(in, result, 16 * blocks)) {
         for (std::size_t b = 0; b < blocks; ++b) {
@@ -224,8 +225,8 @@ void CRijnDael::RunBlock(LPCSTR in, LPSTR result, bool decrypt) const {
             DefEncryptBlock(in, result);
         }
     } else {
-        const AesBackend* backend = ActiveAesBackend();
-        (decrypt ? backend->decrypt_wide_block : backend->encrypt_wide_block)(
+        const AesOperations& ops = ActiveOperations();
+        (decrypt ? ops.decrypt_wide_block : ops.encrypt_wide_block)(
             decrypt ? m_Kd : m_Ke, m_iROUNDS, m_blockSize, Bytes(in), Bytes(result));
     }
 }
@@ -250,7 +251,7 @@ void CRijnDael::RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR
     const int inUse = blocks < std::size_t(nKeys) ? int(blocks) : nKeys;
 
     // When every object the walk reaches is keyed for 16-byte blocks with one round
-    // count, the back end runs the whole walk with blocks in flight; otherwise each
+    // count, the walk runs whole with blocks in flight; otherwise each
     // block goes on its own so that the refusals come in order. Blocks in flight are
     // read before earlier ones are written, so buffers that overlap other than
     // exactly also go one block at a time, to read what the walk always read.
@@ -259,17 +260,17 @@ void CRijnDael::RunKeyedBlocks(CRijnDael* pKeys, int nKeys, LPCSTR pszSrc, LPSTR
         uniform = pKeys[i].m_bKeyInit && pKeys[i].m_blockSize == 16 &&
                   pKeys[i].m_iROUNDS == pKeys[0].m_iROUNDS;
     }
-    const AesBackend* backend = ActiveAesBackend();
+    const AesOperations& ops = ActiveOperations();
     if (uniform && inUse == 1) {
         // One object: the one-key loop, round keys held in registers.
         const CRijnDael& key = pKeys[0];
-        (decrypt ? backend->decrypt_blocks : backend->encrypt_blocks)(
+        (decrypt ? ops.decrypt_blocks : ops.encrypt_blocks)(
             decrypt ? key.m_Kd : key.m_Ke, key.m_iROUNDS, Bytes(pszSrc), Bytes(pszDest), blocks);
     } else if (uniform) {
         const std::size_t rows = decrypt ? offsetof(CRijnDael, m_Kd) : offsetof(CRijnDael, m_Ke);
         const RoundKeyArray keys = {reinterpret_cast<const BYTE*>(pKeys) + rows, sizeof(CRijnDael),
                                     std::size_t(inUse)};
-        (decrypt ? backend->decrypt_blocks_multikey : backend->encrypt_blocks_multikey)(
+        (decrypt ? ops.decrypt_multikey : ops.encrypt_multikey)(
             keys, pKeys[0].m_iROUNDS, Bytes(pszSrc), Bytes(pszDest), blocks);
     } else {
         int nPos = 0;

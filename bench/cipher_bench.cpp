@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "../_lib/backends/AesBackend.h"
+#include "../_lib/backends/AesTestHooks.h"
 #include "CRijnDael.h"
 #include "RatioReporter.h"
 
@@ -44,7 +44,7 @@ const char* KeyChars() { return reinterpret_cast<const char*>(kKey); }
 
 struct CipherPath {
     std::string name;
-    const AesBackend* backend;
+    const AesOperations* operations;
     bool agreesWithOpenssl;
 };
 
@@ -125,11 +125,11 @@ void BenchOpensslSetKey(benchmark::State& state) {
 
 // -------------------------------------------------------------- CRijnDael ----
 
+// The tables stay here for the whole run.
 std::vector<CipherPath> AvailablePaths() {
+    static const AesPathList available = AvailableAesPaths();
     std::vector<CipherPath> paths;
-    for (const AesBackend* backend : AvailableAesBackends()) {
-        paths.push_back({backend->name, backend, false});
-    }
+    for (const AesPath& path : available) paths.push_back({path.name, &path.operations, false});
     return paths;
 }
 
@@ -137,7 +137,7 @@ std::vector<CipherPath> AvailablePaths() {
 // so each one is checked against OpenSSL (both directions, every buffer size) once
 // before anything is timed.
 bool AgreesWithOpenssl(const CipherPath& path) {
-    SelectAesBackendForTesting(path.backend);
+    SelectAesOperationsForTesting(path.operations);
     CRijnDael cipher;
     cipher.SetKey(KeyChars(), 16, 16);
     CipherContext encryptor = MakeOpensslContext(true);
@@ -164,7 +164,7 @@ void BenchCipher(benchmark::State& state, const CipherPath& path, bool encrypt, 
         state.SkipWithError("this path's output differs from OpenSSL's");
         return;
     }
-    SelectAesBackendForTesting(path.backend);
+    SelectAesOperationsForTesting(path.operations);
     CRijnDael cipher;
     cipher.SetKey(KeyChars(), 16, 16);
     const std::vector<unsigned char> in = RandomBuffer(std::size_t(size));
@@ -184,7 +184,7 @@ void BenchCipher(benchmark::State& state, const CipherPath& path, bool encrypt, 
 }
 
 void BenchSetKey(benchmark::State& state, const CipherPath& path) {
-    SelectAesBackendForTesting(path.backend);
+    SelectAesOperationsForTesting(path.operations);
     CRijnDael cipher;
     for (auto _ : state) {
         cipher.SetKey(KeyChars(), 16, 16);
@@ -256,7 +256,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
-    const AesBackend* defaultBackend = ActiveAesBackend();
+    const AesOperations* defaultOperations = &ActiveOperations();
     std::vector<CipherPath> paths = AvailablePaths();
     std::string pathList;
     for (CipherPath& path : paths) {
@@ -266,12 +266,12 @@ int main(int argc, char** argv) {
                          path.name.c_str());
         pathList += (pathList.empty() ? "" : ", ") + path.name;
     }
-    SelectAesBackendForTesting(defaultBackend);
+    SelectAesOperationsForTesting(defaultOperations);
 
     const std::string cpuModel = CpuModelName();
     if (!cpuModel.empty()) benchmark::AddCustomContext("cpu_model", cpuModel);
     benchmark::AddCustomContext("cipher_paths", pathList);
-    benchmark::AddCustomContext("default_path", defaultBackend->name);
+    benchmark::AddCustomContext("default_path", paths.back().name);
     benchmark::AddCustomContext("openssl_version", OpenSSL_version(OPENSSL_VERSION));
     const char* capabilityMask = std::getenv("OPENSSL_ia32cap");
     benchmark::AddCustomContext("OPENSSL_ia32cap", capabilityMask ? capabilityMask : "unset");
@@ -311,6 +311,6 @@ int main(int argc, char** argv) {
     }
     benchmark::RunSpecifiedBenchmarks(&display, file.get());
     benchmark::Shutdown();
-    SelectAesBackendForTesting(defaultBackend);
+    SelectAesOperationsForTesting(defaultOperations);
     return 0;
 }

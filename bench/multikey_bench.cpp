@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "../_lib/backends/AesBackend.h"
+#include "../_lib/backends/AesTestHooks.h"
 #include "CRijnDael.h"
 #include "RatioReporter.h"
 
@@ -58,8 +58,8 @@ void Walk(bool encrypt, int nKeys, const char* in, char* out) {
 // Figures from a path that computes something else would be worthless: before
 // anything is timed, every key count's walk must agree block for block with the
 // member calls of the objects whose turn it is, both ways.
-bool WalkAgreesWithMemberCalls(const AesBackend* backend) {
-    SelectAesBackendForTesting(backend);
+bool WalkAgreesWithMemberCalls(const AesPath* path) {
+    SelectAesOperationsForTesting(&path->operations);
     const std::vector<char> in = RandomChars(kBytes, 11u);
     std::vector<char> walked(kBytes), single(kBytes);
     for (const int nKeys : kKeyCounts) {
@@ -79,8 +79,8 @@ bool WalkAgreesWithMemberCalls(const AesBackend* backend) {
     return true;
 }
 
-void BenchOneKey(benchmark::State& state, const AesBackend* backend, bool encrypt) {
-    SelectAesBackendForTesting(backend);
+void BenchOneKey(benchmark::State& state, const AesPath* path, bool encrypt) {
+    SelectAesOperationsForTesting(&path->operations);
     const CRijnDael& key = Keys()[0];
     const std::vector<char> in = RandomChars(kBytes, 13u);
     std::vector<char> out(kBytes);
@@ -96,8 +96,8 @@ void BenchOneKey(benchmark::State& state, const AesBackend* backend, bool encryp
     state.SetBytesProcessed(std::int64_t(state.iterations()) * kBytes);
 }
 
-void BenchMultiKey(benchmark::State& state, const AesBackend* backend, bool encrypt, int nKeys) {
-    SelectAesBackendForTesting(backend);
+void BenchMultiKey(benchmark::State& state, const AesPath* path, bool encrypt, int nKeys) {
+    SelectAesOperationsForTesting(&path->operations);
     const std::vector<char> in = RandomChars(kBytes, 13u);
     std::vector<char> out(kBytes);
     for (auto _ : state) {
@@ -124,28 +124,29 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
-    const AesBackend* defaultBackend = ActiveAesBackend();
-    for (const AesBackend* backend : AvailableAesBackends()) {
-        if (!WalkAgreesWithMemberCalls(backend)) {
+    const AesOperations* defaultOperations = &ActiveOperations();
+    const AesPathList paths = AvailableAesPaths();
+    for (const AesPath& each : paths) {
+        if (!WalkAgreesWithMemberCalls(&each)) {
             std::fprintf(stderr, "multikey_bench: path %s disagrees with member calls\n",
-                         backend->name);
+                         each.name);
             return 1;
         }
-        const std::string path = backend->name;
+        const std::string path = each.name;
         for (const bool encrypt : {true, false}) {
             const std::string direction = encrypt ? "Encrypt" : "Decrypt";
-            benchmark::RegisterBenchmark((direction + "/" + path).c_str(), BenchOneKey, backend,
+            benchmark::RegisterBenchmark((direction + "/" + path).c_str(), BenchOneKey, &each,
                                          encrypt)
                 ->Unit(benchmark::kMicrosecond);
             for (const int nKeys : kKeyCounts) {
                 benchmark::RegisterBenchmark(
                     (direction + "Block/" + path + "/" + std::to_string(nKeys)).c_str(),
-                    BenchMultiKey, backend, encrypt, nKeys)
+                    BenchMultiKey, &each, encrypt, nKeys)
                     ->Unit(benchmark::kMicrosecond);
             }
         }
     }
-    SelectAesBackendForTesting(defaultBackend);
+    SelectAesOperationsForTesting(defaultOperations);
 
     // The file (JSON) gets the ratios too.
     RatioReporter display(benchmark::CreateDefaultDisplayReporter(), kRatioCounter, OneKeyRow);
@@ -153,6 +154,6 @@ int main(int argc, char** argv) {
     RatioReporter file(&json, kRatioCounter, OneKeyRow);
     benchmark::RunSpecifiedBenchmarks(&display, toFile ? &file : nullptr);
     benchmark::Shutdown();
-    SelectAesBackendForTesting(defaultBackend);
+    SelectAesOperationsForTesting(defaultOperations);
     return 0;
 }

@@ -8,7 +8,8 @@
 #      `openssl enc`;
 #   4. multikey_bench: the multi-key walk on each path against its one-key rate;
 #   5. wide_block_bench: member EncryptBlock/DecryptBlock on 24- and 32-byte blocks,
-#      every key length and path, against libmcrypt's ECB;
+#      every key length and path, and whole-buffer ECB through the table on each
+#      implementation, against libmcrypt's ECB;
 #   6. mode_bench: CRijnDaelMode's one-shot calls on 16 KiB in each of libmcrypt's
 #      modes and each block size, against libmcrypt, OpenSSL's AES modes and the same
 #      mode written on the member block calls.
@@ -174,20 +175,24 @@ rates = {}
 for b in json.load(open(sys.argv[1]))["benchmarks"]:
     if b.get("aggregate_name") == "median" and not b.get("error_occurred"):
         rates[tuple(b["run_name"].split("/"))] = b["bytes_per_second"] / 1e6
-present = {path for (_, path, _, _) in rates}
-paths = [p for p in ("portable", "vperm", "aesni", "aesni_avx", "vaes256", "vaes512", "armv8")
-         if p in present]
-print("Member block calls, one block a call, against libmcrypt's ECB over the whole buffer:"
-      " MB/s (median),\nin brackets the ratio to libmcrypt's median.")
-print(f"{'operation':<13} {'block':>5} {'key':>4} {'libmcrypt':>9} " +
-      " ".join(f"{p:>14}" for p in paths))
-for (operation, path, block, key), reference in sorted(
-        rates.items(), key=lambda item: (item[0][0] != "EncryptBlock", int(item[0][2]), int(item[0][3]))):
-    if path != "libmcrypt":
-        continue
-    cells = [f"{rates[(operation, p, block, key)]:7.0f} ({rates[(operation, p, block, key)] / reference:4.1f})"
-             for p in paths]
-    print(f"{operation:<13} {block:>5} {key:>4} {reference:9.0f} " + " ".join(f"{c:>14}" for c in cells))
+order = ("portable", "vperm", "aesni", "aesni_avx", "vbmi", "vaes256", "vaes512", "armv8")
+for kind, title in (("Block", "Member block calls, one block a call over 256 blocks"),
+                    ("Ecb", "Whole-buffer ECB through the table, 16 KiB in one call")):
+    present = {path for (operation, path, _, _) in rates if operation.endswith(kind)}
+    paths = [p for p in order if p in present]
+    print(f"\n{title}, against libmcrypt's ECB over the same buffer: MB/s (median), in brackets"
+          " the ratio to libmcrypt's median ('-': the path has no implementation of its own).")
+    print(f"{'operation':<13} {'block':>5} {'key':>4} {'libmcrypt':>9} " +
+          " ".join(f"{p:>14}" for p in paths))
+    for (operation, path, block, key), reference in sorted(
+            rates.items(), key=lambda item: (item[0][0][:7] != "Encrypt", int(item[0][2]), int(item[0][3]))):
+        if path != "libmcrypt" or not operation.endswith(kind):
+            continue
+        cells = []
+        for p in paths:
+            rate = rates.get((operation, p, block, key))
+            cells.append(f"{rate:7.0f} ({rate / reference:4.1f})" if rate else "-")
+        print(f"{operation:<13} {block:>5} {key:>4} {reference:9.0f} " + " ".join(f"{c:>14}" for c in cells))
 PY
 echo
 python3 - "$results/modes.json" <<'PY'

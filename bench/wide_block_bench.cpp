@@ -1,7 +1,11 @@
-// Throughput of the member EncryptBlock/DecryptBlock on 24- and 32-byte blocks (and,
-// for comparison, 16-byte ones), one call per block over a buffer, for every key
-// length and every cipher path this CPU runs, next to libmcrypt's Rijndael ECB
-// (rijndael-128, -192, -256) encrypting the same buffer in one call.
+// Throughput on 24- and 32-byte blocks (and, for comparison, 16-byte ones) for every
+// key length, next to libmcrypt's Rijndael ECB (rijndael-128, -192, -256) encrypting
+// the same buffer in one call:
+//   EncryptBlock, DecryptBlock  the member calls, one block a call over 256 blocks,
+//                               on every cipher path this CPU runs;
+//   EncryptEcb, DecryptEcb      whole-buffer ECB through the table in one call over
+//                               16 KiB (the whole blocks that fit), on each path that
+//                               has an implementation of its own for the block size.
 //
 // Benchmarks are named OPERATION/PATH/BLOCK/KEY; libmcrypt's rows use the path name
 // "libmcrypt". Every row carries vs_mcrypt: its rate divided by libmcrypt's for the
@@ -13,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "../_lib/backends/AesBackend.h"
+#include "../_lib/CipherAccess.h"
+#include "../_lib/backends/AesTestHooks.h"
 #include "CRijnDael.h"
 #include "RatioReporter.h"
 
@@ -23,7 +28,8 @@ namespace {
 
 const char kPeer[] = "libmcrypt";
 const char kRatioCounter[] = "vs_mcrypt";
-const int kBlocksPerBuffer = 256;
+const int kBlocksPerBuffer = 256;  // member calls
+const int kEcbBytes = 16 * 1024;   // whole buffers, less what fills no block
 
 std::vector<char> RandomBuffer(std::size_t size, unsigned seed) {
     std::mt19937 rng(seed);
@@ -39,9 +45,14 @@ struct Case {
     bool encrypt;
     int blockSize;
     int keylength;
+    bool ecb;  // whole-buffer ECB rather than member calls
     std::string Name(const std::string& path) const {
-        return std::string(encrypt ? "EncryptBlock/" : "DecryptBlock/") + path + "/" +
-               std::to_string(blockSize) + "/" + std::to_string(keylength);
+        return std::string(encrypt ? "Encrypt" : "Decrypt") + (ecb ? "Ecb/" : "Block/") + path +
+               "/" + std::to_string(blockSize) + "/" + std::to_string(keylength);
+    }
+    std::size_t Bytes() const {
+        const std::size_t size = std::size_t(blockSize);
+        return ecb ? kEcbBytes / size * size : size * kBlocksPerBuffer;
     }
 };
 
@@ -81,9 +92,15 @@ void RunBlocks(const CRijnDael& cipher, bool encrypt, const char* in, char* out,
     }
 }
 
+void RunOurs(const CRijnDael& cipher, const Case& c, const char* in, char* out, std::size_t size) {
+    if (!c.ecb) return RunBlocks(cipher, c.encrypt, in, out, size);
+    CipherAccess::Ecb(cipher, !c.encrypt, reinterpret_cast<const BYTE*>(in),
+                      reinterpret_cast<BYTE*>(out), size / std::size_t(c.blockSize));
+}
+
 void BenchMcrypt(benchmark::State& state, Case c) {
     Mcrypt peer(c);
-    std::vector<char> buffer = RandomBuffer(std::size_t(c.blockSize) * kBlocksPerBuffer, 1u);
+    std::vector<char> buffer = RandomBuffer(c.Bytes(), 1u);
     if (peer.td == MCRYPT_FAILED) state.SkipWithError("libmcrypt cannot be set up");
     for (auto _ : state) {
         if (!peer.Run(c.encrypt, buffer)) state.SkipWithError("libmcrypt failed");
@@ -92,21 +109,21 @@ void BenchMcrypt(benchmark::State& state, Case c) {
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(buffer.size()));
 }
 
-void BenchOurs(benchmark::State& state, const AesBackend* backend, Case c) {
-    SelectAesBackendForTesting(backend);
+void BenchOurs(benchmark::State& state, const AesPath* path, Case c) {
+    SelectAesOperationsForTesting(&path->operations);
     CRijnDael cipher;
     const std::vector<char> key = Key(c.keylength);
     cipher.SetKey(key.data(), c.keylength, c.blockSize);
-    const std::vector<char> in = RandomBuffer(std::size_t(c.blockSize) * kBlocksPerBuffer, 1u);
+    const std::vector<char> in = RandomBuffer(c.Bytes(), 1u);
     std::vector<char> out(in.size()), theirs = in;
     // Figures from a path that computes something else would be worthless.
-    RunBlocks(cipher, c.encrypt, in.data(), out.data(), in.size());
+    RunOurs(cipher, c, in.data(), out.data(), in.size());
     Mcrypt peer(c);
     if (peer.td == MCRYPT_FAILED || !peer.Run(c.encrypt, theirs) || out != theirs) {
         state.SkipWithError("this path's output differs from libmcrypt's");
     }
     for (auto _ : state) {
-        RunBlocks(cipher, c.encrypt, in.data(), out.data(), in.size());
+        RunOurs(cipher, c, in.data(), out.data(), in.size());
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(in.size()));
@@ -120,24 +137,33 @@ std::string PeerRow(const std::vector<std::string>& fields) { return WithPath(fi
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    const AesBackend* defaultBackend = ActiveAesBackend();
+    const AesOperations* defaultOperations = &ActiveOperations();
+    const AesPathList paths = AvailableAesPaths();
     std::vector<Case> cases;
-    for (bool encrypt : {true, false}) {
-        for (int blockSize : {16, 24, 32}) {
-            for (int keylength : {16, 24, 32}) cases.push_back({encrypt, blockSize, keylength});
+    for (bool ecb : {false, true}) {
+        for (bool encrypt : {true, false}) {
+            for (int blockSize : {16, 24, 32}) {
+                for (int keylength : {16, 24, 32})
+                    cases.push_back({encrypt, blockSize, keylength, ecb});
+            }
         }
     }
     // Each case's rows one after another, libmcrypt's first, so that a ratio compares
     // runs close in time on a machine that may be doing other work.
     for (const Case& c : cases) {
         benchmark::RegisterBenchmark(c.Name(kPeer).c_str(), BenchMcrypt, c);
-        for (const AesBackend* backend : AvailableAesBackends()) {
-            benchmark::RegisterBenchmark(c.Name(backend->name).c_str(), BenchOurs, backend, c);
+        for (const AesPath& path : paths) {
+            // A path whose ECB is a narrower family's would repeat that family's row.
+            const AesOperation op = c.blockSize == 16 ? kBlocksOp : kWideBlocksOp;
+            if (c.ecb && kFamilyNames[path.operations.family[op]] != std::string(path.name)) {
+                continue;
+            }
+            benchmark::RegisterBenchmark(c.Name(path.name).c_str(), BenchOurs, &path, c);
         }
     }
     RatioReporter display(benchmark::CreateDefaultDisplayReporter(), kRatioCounter, PeerRow);
     benchmark::RunSpecifiedBenchmarks(&display);
     benchmark::Shutdown();
-    SelectAesBackendForTesting(defaultBackend);
+    SelectAesOperationsForTesting(defaultOperations);
     return 0;
 }

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "../_lib/CipherAccess.h"
+
 Bytes FromHex(const std::string& hex) {
     if (hex.size() % 2 != 0) throw std::invalid_argument("odd hex length: " + hex);
     Bytes out(hex.size() / 2);
@@ -91,6 +93,28 @@ void ExpectModeAnswer(const CRijnDael& key, const ModeShape& shape, const Bytes&
     }
 }
 
+void CheckWholeBufferEcb(const CRijnDael& cipher, const Bytes& plain, const Bytes& sealed) {
+    const std::size_t size = std::size_t(cipher.GetBlockSize());
+    ASSERT_EQ(plain.size(), 300 * size);
+    for (std::size_t n = 0; n <= 300; n += n < 40 ? 1 : 260) {
+        for (const bool decrypt : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << n << " blocks, " << (decrypt ? "decrypt" : "encrypt"));
+            const Bytes& from = decrypt ? sealed : plain;
+            const Bytes& to = decrypt ? plain : sealed;
+            const Bytes in(from.begin(), from.begin() + long(n * size));
+            Bytes out(in.size() + size, '\x5a'), expected(to.begin(), to.begin() + long(n * size));
+            CipherAccess::Ecb(cipher, decrypt, Raw(in), Raw(out), n);
+            expected.resize(out.size(), '\x5a');
+            EXPECT_EQ(out, expected);
+            Bytes inPlace = in;
+            CipherAccess::Ecb(cipher, decrypt, Raw(inPlace), Raw(inPlace), n);
+            expected.resize(in.size());
+            EXPECT_EQ(inPlace, expected);
+        }
+    }
+}
+
 std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name) {
     const std::string path = std::string(SEALWRIT_VECTOR_DIR) + "/" + name;
     std::ifstream file(path);
@@ -107,7 +131,6 @@ std::vector<std::vector<std::string>> ReadVectorFile(const std::string& name) {
 
 std::vector<CipherPath> AvailablePaths() {
     std::vector<CipherPath> paths;
-    for (const AesBackend* backend : AvailableAesBackends())
-        paths.push_back({backend->name, backend});
+    for (const AesPath& path : AvailableAesPaths()) paths.push_back({path.name, path.operations});
     return paths;
 }

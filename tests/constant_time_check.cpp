@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 
+#include "../_lib/CipherAccess.h"
 #include "TestSupport.h"
 
 namespace {
@@ -27,7 +28,8 @@ void MarkSecret(void* p, std::size_t n) { VALGRIND_MAKE_MEM_UNDEFINED(p, n); }
 const int kLength = 16 * 37 + 9;  // every wide path's full stride, then a tail
 
 // Every operation: whole 16-byte blocks, a tail, in place, one block of the object's
-// size (in place too), and for 16-byte objects the multi-key walk.
+// size (in place too), whole buffers of the object's blocks through the table's ECB
+// (in place too), and for 16-byte objects the multi-key walk.
 void RunEveryOperation(CRijnDael* keys, int nKeys, char* in, char* out) {
     CRijnDael& cipher = keys[0];
     cipher.Encrypt(in, out, kLength);
@@ -36,6 +38,11 @@ void RunEveryOperation(CRijnDael* keys, int nKeys, char* in, char* out) {
     cipher.EncryptBlock(in, out);
     cipher.DecryptBlock(in, out);
     cipher.EncryptBlock(out, out);
+    const std::size_t blocks = kLength / std::size_t(cipher.GetBlockSize());
+    BYTE* const raw = reinterpret_cast<BYTE*>(out);
+    CipherAccess::Ecb(cipher, false, reinterpret_cast<const BYTE*>(in), raw, blocks);
+    CipherAccess::Ecb(cipher, true, reinterpret_cast<const BYTE*>(in), raw, blocks);
+    CipherAccess::Ecb(cipher, false, raw, raw, blocks);
     if (cipher.GetBlockSize() != 16) return;  // the walk takes 16-byte objects only
     CRijnDael::EncryptBlock(keys, nKeys, in, out, kLength);
     CRijnDael::DecryptBlock(keys, nKeys, in, out, kLength);

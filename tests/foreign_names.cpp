@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
-struct AesBackend {
+struct AesOperations {
     int rounds;
 };
-const char* kPortableBackend = "the program's own string";
-const AesBackend* GetPortableBackend() {
-    static const AesBackend mine = {7};
+const char* kFamilyNames = "the program's own string";
+const AesOperations* PortableEncryptBlocks() {
+    static const AesOperations mine = {7};
     return &mine;
 }
 
@@ -26,8 +26,8 @@ int main() {
     cipher.SetKey(key, 16, 16);
     char block[16] = {};
     cipher.EncryptBlock(block, block);
-    const BOOL ok = std::memcmp(block, expected, 16) == 0 && GetPortableBackend()->rounds == 7 &&
-                    std::strcmp(kPortableBackend, "the program's own string") == 0;
+    const BOOL ok = std::memcmp(block, expected, 16) == 0 && PortableEncryptBlocks()->rounds == 7 &&
+                    std::strcmp(kFamilyNames, "the program's own string") == 0;
     std::puts(ok ? "foreign names: ok" : "foreign names: WRONG");
     return ok ? 0 : 1;
 }

@@ -42,11 +42,12 @@ echo "libconsumer.so: ok"
 
 echo "global names:"
 # Every defined global symbol is a member of a public class or in namespace sealwrit
-# (guard variables and the like name what they belong to; AddressSanitizer adds an
-# __odr_asan marker beside each global variable).
-strays=$(nm -g --defined-only -C "$prefix/$libdir/libsealwrit.a" | awk 'NF >= 3 { $1 = ""; $2 = ""; print }' |
-         sed 's/^ *//; s/^\(guard variable\|typeinfo\|typeinfo name\|vtable\) for //' |
-         grep -Ev '^(CRijnDael|CRijnDaelMode)::|^sealwrit::|^__odr_asan[._]' || true)
+# (guard variables and the like name what they belong to). AddressSanitizer adds
+# an indicator for each global, named after it.
+strays=$(nm -g --defined-only "$prefix/$libdir/libsealwrit.a" | awk 'NF >= 3 { print $3 }' |
+         sed 's/^__odr_asan\.//' | c++filt |
+         sed 's/^\(guard variable\|typeinfo\|typeinfo name\|vtable\) for //' |
+         grep -Ev '^(CRijnDael|CRijnDaelMode)::|^sealwrit::' || true)
 [ -z "$strays" ] || { echo "global symbols outside the public classes and namespace sealwrit:"; echo "$strays"; exit 1; }
 echo "ok"
 

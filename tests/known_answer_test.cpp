@@ -8,10 +8,6 @@
 
 #include "TestSupport.h"
 
-#if defined(__aarch64__) && defined(__linux__)
-#include <sys/auxv.h>
-#endif
-
 namespace {
 
 typedef PathTest KnownAnswers;
@@ -78,6 +74,23 @@ TEST_P(KnownAnswers, BuffersAndMultiKeyWalks) {
     }
 }
 
+// Whole buffers of 24- and 32-byte blocks through the table's ECB, block for block
+// what the lone-block calls above give.
+TEST_P(KnownAnswers, WholeWideBuffersAreTheirLoneBlocks) {
+    std::mt19937_64 rng(47);
+    for (int size : {24, 32}) {
+        for (int keylength : {16, 24, 32}) {
+            SCOPED_TRACE(testing::Message()
+                         << size << "-byte blocks, " << keylength << "-byte key");
+            const Bytes key = RandomBytes(rng, std::size_t(keylength));
+            CRijnDael cipher;
+            cipher.SetKey(key.data(), keylength, size);
+            const Bytes plain = RandomBytes(rng, 300 * std::size_t(size));
+            CheckWholeBufferEcb(cipher, plain, CryptBlocks(true, cipher, plain));
+        }
+    }
+}
+
 INSTANTIATE_PATHS(KnownAnswers);
 
 // Key material must not outlive a re-key or the object: memory handed out again
@@ -94,84 +107,6 @@ TEST(KeyMaterial, IsWipedByReKeyingAndDestruction) {
     cipher->~CRijnDael();
     const char* end = reinterpret_cast<const char*>(used) + sizeof used;
     EXPECT_EQ(std::search(end - sizeof used, end, tail.begin(), tail.end()), end);
-}
-
-// A detection slip would quietly drop the hardware paths from every other test, or
-// run an instruction the CPU lacks. The compiler's own CPU query answers each
-// feature independently (clang 14's does not know "vaes").
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
-bool CompilerSaysCpuHas(unsigned feature) {
-    __builtin_cpu_init();
-    switch (feature) {
-#define SEALWRIT_ASK(bit, name) \
-    case bit:                   \
-        return __builtin_cpu_supports(name) != 0;
-        SEALWRIT_ASK(kSse2, "sse2")
-        SEALWRIT_ASK(kSse3, "sse3")
-        SEALWRIT_ASK(kSsse3, "ssse3")
-        SEALWRIT_ASK(kSse41, "sse4.1")
-        SEALWRIT_ASK(kSse42, "sse4.2")
-        SEALWRIT_ASK(kPopcnt, "popcnt")
-        SEALWRIT_ASK(kAesNi, "aes")
-        SEALWRIT_ASK(kAvx, "avx")
-        SEALWRIT_ASK(kAvx2, "avx2")
-        SEALWRIT_ASK(kVaes, "vaes")
-        SEALWRIT_ASK(kAvx512f, "avx512f")
-        SEALWRIT_ASK(kAvx512vl, "avx512vl")
-        SEALWRIT_ASK(kAvx512bw, "avx512bw")
-        SEALWRIT_ASK(kAvx512vbmi, "avx512vbmi")
-#undef SEALWRIT_ASK
-    }
-    return false;  // not an x86 feature
-}
-
-bool CpuHas(unsigned required) {
-    for (unsigned bit = 1; bit != 0; bit <<= 1) {
-        if ((required & bit) != 0 && !CompilerSaysCpuHas(bit)) return false;
-    }
-    return true;
-}
-
-TEST(Dispatch, DetectsEachFeatureAsTheCompilerDoes) {
-    for (unsigned bit = 1; bit <= kAvx512vbmi; bit <<= 1) {
-        EXPECT_EQ((DetectedCpuFeatures() & bit) != 0, CompilerSaysCpuHas(bit)) << "bit " << bit;
-    }
-}
-
-TEST(Dispatch, OffersExactlyTheBackEndsWhoseInstructionsTheCpuHas) {
-    const AesBackendList available = AvailableAesBackends();
-    for (const AesBackend* b : AesBackendsFor(~0u)) {
-        const bool offered = std::find(available.begin(), available.end(), b) != available.end();
-        EXPECT_EQ(offered, CpuHas(RequiredCpuFeatures(b))) << b->name;
-    }
-}
-#elif defined(__aarch64__) && defined(__linux__)
-// The CPU's own ID register (Linux lets user space read it where HWCAP_CPUID says so),
-// whose AES field is bits 7-4, against the kernel's summary the dispatcher reads.
-TEST(Dispatch, OffersTheArmBackEndExactlyWhenTheCpuHasAes) {
-    if ((getauxval(AT_HWCAP) & HWCAP_CPUID) == 0) GTEST_SKIP() << "ID registers unreadable";
-    unsigned long isar0 = 0;
-    __asm__("mrs %0, ID_AA64ISAR0_EL1" : "=r"(isar0));
-    EXPECT_EQ((DetectedCpuFeatures() & kArmAes) != 0, ((isar0 >> 4) & 0xF) != 0);
-    EXPECT_EQ(AvailableAesBackends().size(), ((isar0 >> 4) & 0xF) != 0 ? 3u : 2u);
-}
-#endif
-
-// A CPU, or a virtual machine, that lacks any one instruction set a back end's files
-// were built for must not be offered that back end: each is taken away in turn.
-TEST(Dispatch, RefusesABackEndWhenAnyOneOfItsInstructionSetsIsMissing) {
-    for (const AesBackend* b : AesBackendsFor(~0u)) {
-        const unsigned required = RequiredCpuFeatures(b);
-        for (unsigned bit = 1; bit != 0; bit <<= 1) {
-            const AesBackendList offered = AesBackendsFor(~bit);
-            const bool kept = std::find(offered.begin(), offered.end(), b) != offered.end();
-            EXPECT_EQ(kept, (required & bit) == 0) << b->name << " without feature bit " << bit;
-        }
-    }
-}
-
-TEST(Dispatch, DefaultIsTheWidestBackEndAvailable) {
-    EXPECT_EQ(ActiveAesBackend(), AvailableAesBackends().back());
 }
 
 #ifdef SEALWRIT_EXPECT_BIG_ENDIAN

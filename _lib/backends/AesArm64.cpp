@@ -9,12 +9,11 @@
 // goes into the instruction of round r + 1, and the last row is added on its own
 // after the final AESE or AESD. Decryption runs the equivalent inverse cipher with
 // the rows of m_Kd, whose middle rows are already InvMixColumns'ed, exactly as on
-// x86, so every back end gives the same bytes from the same schedule.
-#include "AesArm64.h"
-
+// x86, so every implementation gives the same bytes from the same schedule.
 #include <arm_neon.h>
 
 #include "../RijndaelTables.h"
+#include "AesImplementations.h"
 #include "CpuFeatures.h"
 
 namespace sealwrit::detail {
@@ -113,8 +112,11 @@ void MultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
 // Wide blocks: a state of BC columns (6 or 8) in two registers, columns 0-3 and
 // 4-7. SubBytes works on each byte alone, and ShiftRows only moves bytes, so one
 // TBL can do Rijndael's shift for BC columns and, in the same move, undo the
-// four-column shift that AESE (AESD) does after it with a zero key. The mixing
-// instructions then act on each column alone, as they should.
+// four-column shift that AESE (AESD) does after it. The mixing instructions then act
+// on each column alone, as they should. AESE adds its key before it substitutes, and
+// the TBL moves key bytes as it moves state bytes, so each round's key goes, moved by
+// the same TBL, into AESE itself: the state is carried without the last key added,
+// and the chain of a round is TBL, AESE, AESMC, with no EOR.
 struct WideShuffle {
     BYTE index[2][16];
 };
@@ -189,53 +191,128 @@ inline void StoreUpper(BYTE* p, Vec v) {
     }
 }
 
-template <int BC, bool kDecrypt>
-void WideBlock(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out) {
+// kBlocks blocks side by side, block i at 4 BC i bytes: each block's rounds are one
+// chain, and the others' fill its gaps. Four in flight: a round's chain is a TBL of
+// two registers (four to six cycles on common cores), AESE and AESMC (fused, two or
+// three), and a block's round is six instructions for two or three vector pipes, so
+// two to three blocks cover the chain, four with some to spare; their eight states,
+// temporaries, tables and keys fit the 32 vector registers. (Reasoned from published
+// figures, not measured: the emulator the tests run under says nothing about speed.)
+// Every block is loaded before any is stored, so in may equal out.
+constexpr int kWideInFlight = 4;
+
+template <int BC, bool kDecrypt, int kBlocks>
+inline void WideBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out) {
     static constexpr WideShuffle kShuffle = MakeWideShuffle(BC, kDecrypt);
+    constexpr std::size_t kStride = 4 * BC;
     const Vec lower = vld1q_u8(kShuffle.index[0]), upper = vld1q_u8(kShuffle.index[1]);
-    const Vec zero = vdupq_n_u8(0);
-    uint8x16x2_t s;
-    s.val[0] = veorq_u8(Load(in), Load(rk[0]));
-    s.val[1] = veorq_u8(LoadUpper<BC>(in + 16), Load(rk[0] + 16));
-    for (int r = 1; r < rounds; ++r) {
-        const Vec a = vqtbl2q_u8(s, lower), b = vqtbl2q_u8(s, upper);
-        s.val[0] = veorq_u8(Round<kDecrypt>(a, zero), Load(rk[r]));
-        s.val[1] = veorq_u8(Round<kDecrypt>(b, zero), Load(rk[r] + 16));
+    uint8x16x2_t s[kBlocks];
+    for (int i = 0; i < kBlocks; ++i) {
+        s[i].val[0] = Load(in + kStride * i);
+        s[i].val[1] = LoadUpper<BC>(in + kStride * i + 16);
     }
-    const Vec a = vqtbl2q_u8(s, lower), b = vqtbl2q_u8(s, upper);
-    Store(out, LastRound<kDecrypt>(a, zero, Load(rk[rounds])));
-    StoreUpper<BC>(out + 16, LastRound<kDecrypt>(b, zero, Load(rk[rounds] + 16)));
+    auto movedKey = [&](int r) {
+        const uint8x16x2_t key = {{Load(rk[r]), Load(rk[r] + 16)}};
+        return uint8x16x2_t{{vqtbl2q_u8(key, lower), vqtbl2q_u8(key, upper)}};
+    };
+    for (int r = 0; r < rounds - 1; ++r) {
+        const uint8x16x2_t key = movedKey(r);
+        for (int i = 0; i < kBlocks; ++i) {
+            const Vec a = vqtbl2q_u8(s[i], lower), b = vqtbl2q_u8(s[i], upper);
+            s[i].val[0] = Round<kDecrypt>(a, key.val[0]);
+            s[i].val[1] = Round<kDecrypt>(b, key.val[1]);
+        }
+    }
+    const uint8x16x2_t key = movedKey(rounds - 1);
+    const Vec lastLow = Load(rk[rounds]), lastHigh = Load(rk[rounds] + 16);
+    for (int i = 0; i < kBlocks; ++i) {
+        const Vec a = vqtbl2q_u8(s[i], lower), b = vqtbl2q_u8(s[i], upper);
+        s[i].val[0] = LastRound<kDecrypt>(a, key.val[0], lastLow);
+        s[i].val[1] = LastRound<kDecrypt>(b, key.val[1], lastHigh);
+    }
+    for (int i = 0; i < kBlocks; ++i) {
+        Store(out + kStride * i, s[i].val[0]);
+        StoreUpper<BC>(out + kStride * i + 16, s[i].val[1]);
+    }
 }
 
-template <bool kDecrypt>
-void Wide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
-    if (blockBytes == 24) {
-        WideBlock<6, kDecrypt>(rk, rounds, in, out);
-    } else {
-        WideBlock<8, kDecrypt>(rk, rounds, in, out);
+// Whole runs of kInFlight blocks, then what is left in runs of half as many.
+template <int BC, bool kDecrypt, int kInFlight>
+inline void WideRuns(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                     std::size_t blocks) {
+    constexpr std::size_t kBytes = 4 * BC * kInFlight;
+    for (; blocks >= kInFlight; blocks -= kInFlight, in += kBytes, out += kBytes) {
+        WideBlocks<BC, kDecrypt, kInFlight>(rk, rounds, in, out);
     }
+    if constexpr (kInFlight > 1) WideRuns<BC, kDecrypt, kInFlight / 2>(rk, rounds, in, out, blocks);
+}
+
+template <bool kDecrypt, int kInFlight>
+void Wide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out,
+          std::size_t blocks) {
+    if (blockBytes == 24) {
+        WideRuns<6, kDecrypt, kInFlight>(rk, rounds, in, out, blocks);
+    } else {
+        WideRuns<8, kDecrypt, kInFlight>(rk, rounds, in, out, blocks);
+    }
+}
+
+}  // namespace
+
+void Armv8EncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                        std::size_t blocks) {
+    Blocks<false>(rk, rounds, in, out, blocks);
+}
+
+void Armv8DecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                        std::size_t blocks) {
+    Blocks<true>(rk, rounds, in, out, blocks);
+}
+
+void Armv8EncryptWideBlocks(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                            BYTE* out, std::size_t blocks) {
+    Wide<false, kWideInFlight>(rk, rounds, blockBytes, in, out, blocks);
+}
+
+void Armv8DecryptWideBlocks(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                            BYTE* out, std::size_t blocks) {
+    Wide<true, kWideInFlight>(rk, rounds, blockBytes, in, out, blocks);
+}
+
+void Armv8EncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                           BYTE* out) {
+    Wide<false, 1>(rk, rounds, blockBytes, in, out, 1);
+}
+
+void Armv8DecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                           BYTE* out) {
+    Wide<true, 1>(rk, rounds, blockBytes, in, out, 1);
+}
+
+void Armv8EncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                          std::size_t blocks) {
+    MultiKey<false>(keys, rounds, in, out, blocks);
+}
+
+void Armv8DecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                          std::size_t blocks) {
+    MultiKey<true>(keys, rounds, in, out, blocks);
 }
 
 // With the word in all four columns, ShiftRows moves nothing, so AESE with a zero
 // key is SubBytes alone; every byte stays where it was, whatever the lane order.
-DWORD SubWord(DWORD w) {
+DWORD Armv8SubWord(DWORD w) {
     const Vec column = vreinterpretq_u8_u32(vdupq_n_u32(w));
     return vgetq_lane_u32(vreinterpretq_u32_u8(vaeseq_u8(column, vdupq_n_u8(0))), 0);
 }
 
 // The column's first byte, the word's top byte, is the state's first byte in memory.
-DWORD InvMixColumn(DWORD w) {
+DWORD Armv8InvMixColumn(DWORD w) {
     BYTE state[16] = {BYTE(w >> 24), BYTE(w >> 16), BYTE(w >> 8), BYTE(w)};
     vst1q_u8(state, vaesimcq_u8(vld1q_u8(state)));
     return (DWORD(state[0]) << 24) | (DWORD(state[1]) << 16) | (DWORD(state[2]) << 8) |
            DWORD(state[3]);
 }
-
-}  // namespace
-
-const AesBackend kArmv8Backend = {"armv8",         &Blocks<false>, &Blocks<true>,
-                                  &Wide<false>,    &Wide<true>,    &MultiKey<false>,
-                                  &MultiKey<true>, &SubWord,       &InvMixColumn};
 
 const unsigned kArmv8Features = kCompiledCpuFeatures;
 

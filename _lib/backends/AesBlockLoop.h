@@ -1,11 +1,11 @@
-// The block loop the AES-instruction back ends share: whole registers of 16-byte
+// The block loops the AES-NI and VAES files share: whole registers of 16-byte
 // blocks through the rounds, several registers in flight to cover the instructions'
 // latency.
 //
-// Each back end includes this in its own source file, compiled with its own
-// instruction flags, and instantiates it with a description of its registers that
-// lives in that file's anonymous namespace. Every instantiation is therefore that
-// file's own, and code built for wide registers cannot stand in for another's.
+// Each such file includes this, compiled with its own instruction flags, and
+// instantiates it with a description of its registers that lives in that file's
+// anonymous namespace. Every instantiation is therefore that file's own, and code
+// built for wide registers cannot stand in for another's.
 //
 // A register description R gives:
 //   Vec                                       the register type
@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <numeric>
 
-#include "AesX86Backends.h"
+#include "AesImplementations.h"
 
 namespace sealwrit::detail {
 
@@ -63,13 +63,13 @@ __attribute__((always_inline)) inline std::size_t RunWholeRegisters(bool decrypt
     return at / 16;
 }
 
-// The VAES back ends' entry points. Below two registers' worth of blocks,
+// The VAES implementations' 16-byte blocks. Below two registers' worth of blocks,
 // broadcasting the round keys costs more than the wide registers save (one block
 // took 14 ns on 512-bit registers against 9 ns with AES-NI), so AES-NI takes them;
 // it also does the last blocks that fill no register.
 template <class R, bool kDecrypt>
-void RunWideBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
-                   std::size_t blocks) {
+void RunWideRegisters(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                      std::size_t blocks) {
     std::size_t done = 0;
     if (blocks >= 2 * R::kBlocksPerRegister) {
         done = RunWholeRegisters<R>(kDecrypt, rk, rounds, in, out, blocks);

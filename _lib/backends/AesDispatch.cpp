@@ -1,22 +1,19 @@
-// Finds out which AES back ends this CPU and operating system can run, and chooses,
-// once per process, the one CRijnDael uses. Compiled for the baseline CPU: this is
-// the code that runs before anything is known.
+// What runs each operation: every implementation compiled in, the instruction sets
+// each needs, and the table CRijnDael uses, filled once per process with the best of
+// each that this CPU and its operating system run. Compiled for the baseline CPU:
+// this is the code that runs before anything is known.
 #include <atomic>
 
-#include "AesBackend.h"
+#include "AesImplementations.h"
+#include "AesOperations.h"
 #include "CpuFeatures.h"
 
 #if defined(SEALWRIT_X86_AES)
 #include <cpuid.h>
-
-#include "AesX86Backends.h"
 #endif
 
-#if defined(SEALWRIT_ARM64_AES)
-#include "AesArm64.h"
-#if defined(__linux__)
+#if defined(SEALWRIT_ARM64_AES) && defined(__linux__)
 #include <sys/auxv.h>
-#endif
 #endif
 
 namespace sealwrit::detail {
@@ -56,8 +53,8 @@ unsigned DetectFeatures() {
 }
 #elif defined(SEALWRIT_ARM64_AES)
 // Asked of the operating system, which sets HWCAP_AES and HWCAP_SHA2 only when the
-// CPU has the instructions and user space may run them. Systems whose query is not written
-// here run NEON without the AES instructions.
+// CPU has the instructions and user space may run them. Systems whose query is not
+// written here run NEON without the AES instructions.
 unsigned DetectFeatures() {
 #if defined(__linux__)
     const unsigned long hwcap = getauxval(AT_HWCAP);
@@ -70,36 +67,125 @@ unsigned DetectFeatures() {
 unsigned DetectFeatures() { return 0; }
 #endif
 
-struct Candidate {
-    const AesBackend* backend;
-    unsigned required;
-};
-
-// Every back end compiled in, narrowest first, each with what its files need:
-// adding or dropping a back end is a line here.
-template <typename Visit>
-void ForEachCandidate(Visit visit) {
-    visit(Candidate{&kPortableBackend, 0u});
-#if defined(SEALWRIT_X86_AES) || defined(SEALWRIT_ARM64_AES)
-    visit(Candidate{&kVectorPermuteBackend, kVectorPermuteFeatures});
-#endif
 #if defined(SEALWRIT_X86_AES)
-    visit(Candidate{&kAesniBackend, kAesNiFeatures | kAesNiWideFeatures});
-    visit(Candidate{&kAesniAvxBackend, kAesNiFeatures | kAesNiAvxWideFeatures});
-    visit(Candidate{&kVaes256Backend, kVaes256Features | kAesNiFeatures | kAesNiAvxWideFeatures});
-    visit(Candidate{&kVaes512Backend, kVaes512Features | kAesNiFeatures | kVbmiWideFeatures});
+constexpr bool kX86 = true, kArm64 = false;
+#elif defined(SEALWRIT_ARM64_AES)
+constexpr bool kX86 = false, kArm64 = true;
+#else
+constexpr bool kX86 = false, kArm64 = false;
 #endif
-#if defined(SEALWRIT_ARM64_AES)
-    visit(Candidate{&kArmv8Backend, kArmv8Features});
-#endif
+constexpr bool kPermutes = kX86 || kArm64;  // a byte shuffle in every such CPU's vector unit
+
+// An implementation is a pair of functions, whose type says which operation it is.
+constexpr AesOperation OperationOf(BlocksOp*) { return kBlocksOp; }
+constexpr AesOperation OperationOf(WideBlocksOp*) { return kWideBlocksOp; }
+constexpr AesOperation OperationOf(WideBlockOp*) { return kWideBlockOp; }
+constexpr AesOperation OperationOf(MultiKeyOp*) { return kMultiKeyOp; }
+constexpr AesOperation OperationOf(KeyStepOp*) { return kKeyScheduleOp; }
+
+void Install(AesOperations& table, BlocksOp* encrypt, BlocksOp* decrypt) {
+    table.encrypt_blocks = encrypt;
+    table.decrypt_blocks = decrypt;
+}
+void Install(AesOperations& table, WideBlocksOp* encrypt, WideBlocksOp* decrypt) {
+    table.encrypt_wide_blocks = encrypt;
+    table.decrypt_wide_blocks = decrypt;
+}
+void Install(AesOperations& table, WideBlockOp* encrypt, WideBlockOp* decrypt) {
+    table.encrypt_wide_block = encrypt;
+    table.decrypt_wide_block = decrypt;
+}
+void Install(AesOperations& table, MultiKeyOp* encrypt, MultiKeyOp* decrypt) {
+    table.encrypt_multikey = encrypt;
+    table.decrypt_multikey = decrypt;
+}
+void Install(AesOperations& table, KeyStepOp* subWord, KeyStepOp* invMixColumn) {
+    table.sub_word = subWord;
+    table.inv_mix_column = invMixColumn;
+}
+
+// Every implementation compiled in, operation by operation in order of preference
+// (that of their families), each with the instruction sets of every file it runs
+// code from: adding or dropping an implementation is a line here. Lines for another
+// CPU are discarded at compile time and name nothing the linker must find.
+template <class Visit>
+void ForEachImplementation(Visit visit) {
+    // 16-byte blocks. The VAES loops hand AES-NI the blocks that fill no register.
+    visit(kPortableFamily, 0u, &PortableEncryptBlocks, &PortableDecryptBlocks);
+    if constexpr (kPermutes)
+        visit(kVpermFamily, kVectorPermuteFeatures, &VpermEncryptBlocks, &VpermDecryptBlocks);
+    if constexpr (kX86)
+        visit(kAesniFamily, kAesNiFeatures, &AesniEncryptBlocks, &AesniDecryptBlocks);
+    if constexpr (kX86)
+        visit(kVaes256Family, kVaes256Features | kAesNiFeatures, &Vaes256EncryptBlocks,
+              &Vaes256DecryptBlocks);
+    if constexpr (kX86)
+        visit(kVaes512Family, kVaes512Features | kAesNiFeatures, &Vaes512EncryptBlocks,
+              &Vaes512DecryptBlocks);
+    if constexpr (kArm64)
+        visit(kArmv8Family, kArmv8Features, &Armv8EncryptBlocks, &Armv8DecryptBlocks);
+
+    // Whole buffers of 24- or 32-byte blocks.
+    visit(kPortableFamily, 0u, &PortableEncryptWideBlocks, &PortableDecryptWideBlocks);
+    if constexpr (kPermutes)
+        visit(kVpermFamily, kVectorPermuteFeatures, &VpermEncryptWideBlocks,
+              &VpermDecryptWideBlocks);
+    if constexpr (kX86)
+        visit(kAesniFamily, kAesNiWideFeatures, &AesniEncryptWideBlocks, &AesniDecryptWideBlocks);
+    if constexpr (kX86)
+        visit(kAesniAvxFamily, kAesNiAvxWideFeatures, &AesniAvxEncryptWideBlocks,
+              &AesniAvxDecryptWideBlocks);
+    if constexpr (kX86)
+        visit(kVbmiFamily, kVbmiWideFeatures, &VbmiEncryptWideBlocks, &VbmiDecryptWideBlocks);
+    if constexpr (kX86)
+        visit(kVaes256Family, kVaes256WideFeatures, &Vaes256EncryptWideBlocks,
+              &Vaes256DecryptWideBlocks);
+    if constexpr (kX86)
+        visit(kVaes512Family, kVaes512WideFeatures, &Vaes512EncryptWideBlocks,
+              &Vaes512DecryptWideBlocks);
+    if constexpr (kArm64)
+        visit(kArmv8Family, kArmv8Features, &Armv8EncryptWideBlocks, &Armv8DecryptWideBlocks);
+
+    // A lone 24- or 32-byte block.
+    visit(kPortableFamily, 0u, &PortableEncryptWideBlock, &PortableDecryptWideBlock);
+    if constexpr (kPermutes)
+        visit(kVpermFamily, kVectorPermuteFeatures, &VpermEncryptWideBlock, &VpermDecryptWideBlock);
+    if constexpr (kX86)
+        visit(kAesniFamily, kAesNiWideFeatures, &AesniEncryptWideBlock, &AesniDecryptWideBlock);
+    if constexpr (kX86)
+        visit(kAesniAvxFamily, kAesNiAvxWideFeatures, &AesniAvxEncryptWideBlock,
+              &AesniAvxDecryptWideBlock);
+    if constexpr (kX86)
+        visit(kVbmiFamily, kVbmiWideFeatures, &VbmiEncryptWideBlock, &VbmiDecryptWideBlock);
+    if constexpr (kArm64)
+        visit(kArmv8Family, kArmv8Features, &Armv8EncryptWideBlock, &Armv8DecryptWideBlock);
+
+    // The multi-key walk. The VAES walks hand AES-NI's the objects that come round too
+    // seldom to keep their keys in registers, and the blocks that fill no register.
+    visit(kPortableFamily, 0u, &PortableEncryptMultiKey, &PortableDecryptMultiKey);
+    if constexpr (kX86)
+        visit(kAesniFamily, kAesNiFeatures, &AesniEncryptMultiKey, &AesniDecryptMultiKey);
+    if constexpr (kX86)
+        visit(kVaes256Family, kVaes256Features | kAesNiFeatures, &Vaes256EncryptMultiKey,
+              &Vaes256DecryptMultiKey);
+    if constexpr (kX86)
+        visit(kVaes512Family, kVaes512Features | kAesNiFeatures, &Vaes512EncryptMultiKey,
+              &Vaes512DecryptMultiKey);
+    if constexpr (kArm64)
+        visit(kArmv8Family, kArmv8Features, &Armv8EncryptMultiKey, &Armv8DecryptMultiKey);
+
+    // The key schedule's S-box and InvMixColumns.
+    visit(kPortableFamily, 0u, &PortableSubWord, &PortableInvMixColumn);
+    if constexpr (kX86) visit(kAesniFamily, kAesNiFeatures, &AesniSubWord, &AesniInvMixColumn);
+    if constexpr (kArm64) visit(kArmv8Family, kArmv8Features, &Armv8SubWord, &Armv8InvMixColumn);
 }
 
 }  // namespace
 
 // Detected on first use and kept; threads racing to it store the same answer. Bit
-// 31 says the rest is known. Plain atomics rather than function-local statics:
-// those need a guard from the C++ runtime, whose exception support would then be
-// linked into the program and cost its start-up (see AesBackendList).
+// 31 says the rest is known. Plain atomics rather than function-local statics with
+// initialisers: those need a guard from the C++ runtime, whose exception support
+// would then be linked into the program and cost its start-up (see FixedList).
 unsigned DetectedCpuFeatures() {
     static std::atomic<unsigned> known{0};
     unsigned bits = known.load(std::memory_order_relaxed);
@@ -110,29 +196,41 @@ unsigned DetectedCpuFeatures() {
     return bits & ~(1u << 31);
 }
 
-unsigned RequiredCpuFeatures(const AesBackend* backend) {
-    unsigned required = ~0u;
-    ForEachCandidate([&](const Candidate& c) {
-        if (c.backend == backend) required = c.required;
-    });
-    return required;
-}
-
-AesBackendList AesBackendsFor(unsigned features) {
-    AesBackendList list;
-    ForEachCandidate([&](const Candidate& c) {
-        if ((c.required & ~features) == 0) list.push_back(c.backend);
+AesImplementationList AesImplementationsFor(unsigned features) {
+    AesImplementationList list;
+    ForEachImplementation([&](AesFamily family, unsigned required, auto encrypt, auto) {
+        if ((required & ~features) == 0) list.push_back({OperationOf(encrypt), family, required});
     });
     return list;
 }
 
-// Chosen on first use; threads racing to the first choice store the same answer.
-std::atomic<const AesBackend*> g_activeAesBackend{nullptr};
+AesOperations AesOperationsFor(unsigned features, AesFamily highest) {
+    AesOperations table{};
+    ForEachImplementation([&](AesFamily family, unsigned required, auto encrypt, auto decrypt) {
+        if ((required & ~features) != 0 || family > highest) return;
+        Install(table, encrypt, decrypt);
+        table.family[OperationOf(encrypt)] = family;
+    });
+    return table;
+}
 
-const AesBackend* ChooseActiveAesBackend() {
-    const AesBackend* active = AvailableAesBackends().back();  // the widest
-    g_activeAesBackend.store(active, std::memory_order_release);
-    return active;
+std::atomic<const AesOperations*> g_activeOperations{nullptr};
+
+// Filled on first use. A thread that finds another filling it waits the few
+// nanoseconds that takes. The table is zero-initialised storage rather than an object
+// with an initialiser, so it needs no guard either.
+const AesOperations* ChooseActiveOperations() {
+    static AesOperations chosen;
+    static std::atomic<unsigned> state{0};  // 0 empty, 1 being filled, 2 filled
+    unsigned empty = 0;
+    if (state.compare_exchange_strong(empty, 1, std::memory_order_acquire)) {
+        chosen = AesOperationsFor(DetectedCpuFeatures());
+        state.store(2, std::memory_order_release);
+    }
+    while (state.load(std::memory_order_acquire) != 2) {
+    }
+    g_activeOperations.store(&chosen, std::memory_order_release);
+    return &chosen;
 }
 
 }  // namespace sealwrit::detail

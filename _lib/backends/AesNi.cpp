@@ -103,30 +103,15 @@ DWORD AesniInvMixColumn(DWORD w) {
     return __builtin_bswap32(static_cast<DWORD>(_mm_cvtsi128_si32(_mm_aesimc_si128(column))));
 }
 
-namespace {
-
-// The two AES-NI back ends differ only in the encodings their wide blocks were
-// built with.
-constexpr AesBackend AesniBackend(const char* name,
-                                  decltype(AesBackend::encrypt_wide_block) encryptWide,
-                                  decltype(AesBackend::decrypt_wide_block) decryptWide) {
-    return {name,
-            &AesniEncryptBlocks,
-            &AesniDecryptBlocks,
-            encryptWide,
-            decryptWide,
-            &RunMultiKeyRegisters<Xmm, false>,
-            &RunMultiKeyRegisters<Xmm, true>,
-            &AesniSubWord,
-            &AesniInvMixColumn};
+void AesniEncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                          std::size_t blocks) {
+    RunMultiKeyRegisters<Xmm, false>(keys, rounds, in, out, blocks);
 }
 
-}  // namespace
-
-const AesBackend kAesniBackend =
-    AesniBackend("aesni", &AesniEncryptWideBlock, &AesniDecryptWideBlock);
-const AesBackend kAesniAvxBackend =
-    AesniBackend("aesni_avx", &AesniAvxEncryptWideBlock, &AesniAvxDecryptWideBlock);
+void AesniDecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                          std::size_t blocks) {
+    RunMultiKeyRegisters<Xmm, true>(keys, rounds, in, out, blocks);
+}
 
 const unsigned kAesNiFeatures = kCompiledCpuFeatures;
 

@@ -1,4 +1,4 @@
-// The portable back end: Rijndael's rounds in plain C++ for every CPU and block
+// The portable implementations: Rijndael's rounds in plain C++ for every CPU and block
 // size, bitsliced so that no branch and no memory address depends on the key or the
 // data, and no table is read at all.
 //
@@ -12,10 +12,11 @@
 //     24- and 32-byte blocks and, one word at a time, the key schedule.
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "../RijndaelTables.h"
-#include "AesBackend.h"
+#include "AesImplementations.h"
 
 // Functions here pass lane vectors by value; all are internal and inlined, so the
 // calling convention the compiler warns about never meets another translation unit.
@@ -256,15 +257,43 @@ Word32 LoadLittle32(const BYTE* p) {
     return Word32(p[0]) | Word32(p[1]) << 8 | Word32(p[2]) << 16 | Word32(p[3]) << 24;
 }
 
-// ---- One block of BC columns in 32-bit planes: row r, column c at bit 8 r + c.
-// Column c's four bytes, little end first, make word c; the transpose then turns the
-// words into planes.
-template <int BC>
+// Lane l of a word of 32-bit lanes; a plain 32-bit word is its own only lane.
+template <class W>
+inline Word32 Lane(const W& w, int l) {
+    if constexpr (sizeof(W) == sizeof(Word32)) {
+        return w;
+    } else {
+        return w[l];
+    }
+}
+template <class W>
+inline void SetLane(W& w, int l, Word32 value) {
+    if constexpr (sizeof(W) == sizeof(Word32)) {
+        w = value;
+    } else {
+        w[l] = value;
+    }
+}
+
+// ---- Blocks of BC columns in 32-bit planes, one block to each 32-bit lane of W:
+// row r, column c at bit 8 r + c of the block's lane. Column c's four bytes, little
+// end first, make word c; the transpose then turns the words into planes. A plain
+// 32-bit W holds a lone block (the 16-byte one, a 24- or 32-byte one, a key-schedule
+// word); a vector of lanes holds that many 24- or 32-byte blocks side by side under
+// the same round keys, which bitslicing then runs for the price of one.
+template <int BC, class W = Word32>
 struct Single {
-    // Columns [from, to) of one row, in each 32-bit half of T.
+    static constexpr int kBlocks = sizeof(W) / sizeof(Word32);
+
+    // Columns [from, to) of one row: in each 32-bit half of a 64-bit T, or in each lane.
     template <class T>
-    static constexpr T Columns(int from, int to, int row) {
-        return Repeat<T>(((1u << (to - from)) - 1) << (8 * row + from), 32);
+    static T Columns(int from, int to, int row) {
+        const Word32 bits = ((1u << (to - from)) - 1) << (8 * row + from);
+        if constexpr (std::is_same<T, Lane64>::value) {
+            return Repeat<Lane64>(bits, 32);
+        } else {
+            return Splat<T>(bits);
+        }
     }
 
     // Four columns are kept twice (columns 4 to 7 repeat 0 to 3), so that a row's
@@ -280,46 +309,76 @@ struct Single {
                ((w << (BC - s)) & Columns<T>(BC - s, BC, row));
     }
 
-    // Two planes at a time, one in each half of a 64-bit word: the shifts and masks
-    // keep every bit within its half.
+    template <bool kDecrypt, class T>
+    static T ShiftedRows(T w) {
+        T shifted = (w & Columns<T>(0, BC, 0)) | ShiftRow<1, kDecrypt>(w) |
+                    ShiftRow<2, kDecrypt>(w) | ShiftRow<3, kDecrypt>(w);
+        if (kTwice) shifted |= shifted << 4;
+        return shifted;
+    }
+
+    // A lone block's planes go two at a time, one in each half of a 64-bit word: the
+    // shifts and masks keep every bit within its half.
     template <bool kDecrypt>
-    static void ShiftRows(Word32 (&x)[8]) {
-        for (int k = 0; k < 8; k += 2) {
-            const Lane64 w = x[k] | Lane64(x[k + 1]) << 32;
-            Lane64 shifted = (w & Columns<Lane64>(0, BC, 0)) | ShiftRow<1, kDecrypt>(w) |
-                             ShiftRow<2, kDecrypt>(w) | ShiftRow<3, kDecrypt>(w);
-            if (kTwice) shifted |= shifted << 4;
-            x[k] = Word32(shifted);
-            x[k + 1] = Word32(shifted >> 32);
+    static void ShiftRows(W (&x)[8]) {
+        if constexpr (kBlocks == 1) {
+            for (int k = 0; k < 8; k += 2) {
+                const Lane64 w = ShiftedRows<kDecrypt>(x[k] | Lane64(x[k + 1]) << 32);
+                x[k] = Word32(w);
+                x[k + 1] = Word32(w >> 32);
+            }
+        } else {
+            for (W& w : x) w = ShiftedRows<kDecrypt>(w);
         }
     }
 
-    static Word32 NextRow(Word32 w) { return (w >> 8) | (w << 24); }
-    static Word32 RowAfterNext(Word32 w) { return (w >> 16) | (w << 16); }
+    static W NextRow(W w) { return (w >> 8) | (w << 24); }
+    static W RowAfterNext(W w) { return (w >> 16) | (w << 16); }
 
-    static void Load(const BYTE* in, Word32 (&x)[8]) {
+    // Block l from in + l * stride into lane l, for the first `count` lanes.
+    static void Load(const BYTE* in, std::size_t stride, int count, W (&x)[8]) {
         for (int c = 0; c < 8; ++c) {
-            x[c] = c < BC ? LoadLittle32(in + 4 * c) : kTwice ? LoadLittle32(in + 4 * (c - 4)) : 0;
+            const int from = c < BC ? c : kTwice ? c - 4 : -1;
+            for (int l = 0; l < kBlocks; ++l) {
+                const bool used = from >= 0 && l < count;
+                SetLane(x[c], l, used ? LoadLittle32(in + stride * std::size_t(l) + 4 * from) : 0);
+            }
         }
-        Transpose<Word32, Word32>(x);
+        Transpose<W, Word32>(x);
     }
 
-    static void Store(Word32 (&x)[8], BYTE* out) {
-        Transpose<Word32, Word32>(x);
-        for (int c = 0; c < BC; ++c) {
-            for (int r = 0; r < 4; ++r) out[4 * c + r] = BYTE(x[c] >> (8 * r));
+    static void Store(W (&x)[8], BYTE* out, std::size_t stride, int count) {
+        Transpose<W, Word32>(x);
+        for (int l = 0; l < count; ++l) {
+            for (int c = 0; c < BC; ++c) {
+                const Word32 column = Lane(x[c], l);
+                for (int r = 0; r < 4; ++r)
+                    out[stride * std::size_t(l) + 4 * c + r] = BYTE(column >> (8 * r));
+            }
         }
     }
 
+    // Whole blocks of 4 BC bytes, kBlocks at a time; every block of a batch is read
+    // before any is written, so in may equal out.
     template <bool kDecrypt>
-    static void Block(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out) {
-        Word32 keys[kMaxRows][8];
-        for (int r = 0; r <= rounds; ++r) Load(rk[r], keys[r]);
-        Word32 x[8];
-        Load(in, x);
-        Rounds<Single, Word32>::template Run<kDecrypt>(x, keys, rounds);
-        Store(x, out);
+    static void Run(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                    std::size_t blocks) {
+        W keys[kMaxRows][8];
+        Word32 row[8];
+        for (int r = 0; r <= rounds; ++r) {
+            Single<BC>::Load(rk[r], 0, 1, row);
+            for (int k = 0; k < 8; ++k) keys[r][k] = Splat<W>(row[k]);
+        }
+        constexpr std::size_t kStride = 4 * BC;
+        W x[8];
+        for (std::size_t done = 0; done < blocks; done += kBlocks) {
+            const int count = blocks - done < kBlocks ? int(blocks - done) : kBlocks;
+            Load(in + kStride * done, kStride, count, x);
+            Rounds<Single, W>::template Run<kDecrypt>(x, keys, rounds);
+            Store(x, out + kStride * done, kStride, count);
+        }
         Wipe(keys);
+        Wipe(row);
         Wipe(x);
     }
 };
@@ -458,7 +517,7 @@ template <bool kDecrypt, class KeyOf>
 void Blocks16(KeyOf keyOf, bool oneKey, std::size_t period, int rounds, const BYTE* in, BYTE* out,
               std::size_t blocks) {
     if (blocks == 1) {
-        Single<4>::Block<kDecrypt>(keyOf(0), rounds, in, out);
+        Single<4>::Run<kDecrypt>(keyOf(0), rounds, in, out, 1);
     } else {
         Batch::Blocks<kDecrypt>(keyOf, oneKey, Batch::kBlocks % period == 0, rounds, in, out,
                                 blocks);
@@ -478,51 +537,73 @@ struct KeyCycle {
     }
 };
 
-void EncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
-                   std::size_t blocks) {
-    Blocks16<false>(OneKey{rk}, true, 1, rounds, in, out, blocks);
-}
-
-void DecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
-                   std::size_t blocks) {
-    Blocks16<true>(OneKey{rk}, true, 1, rounds, in, out, blocks);
-}
-
 template <bool kDecrypt>
 void MultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
               std::size_t blocks) {
     Blocks16<kDecrypt>(KeyCycle{&keys}, keys.count == 1, keys.count, rounds, in, out, blocks);
 }
 
-void EncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
-                     std::size_t blocks) {
+// A lone wide block in 32-bit planes; more of them W's lanes at a time.
+template <bool kDecrypt, class W = Word32>
+void WideBlocks(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out,
+                std::size_t blocks) {
+    if (blockBytes == 24) {
+        Single<6, W>::template Run<kDecrypt>(rk, rounds, in, out, blocks);
+    } else {
+        Single<8, W>::template Run<kDecrypt>(rk, rounds, in, out, blocks);
+    }
+}
+
+// Every byte of the word times x in GF(2^8).
+DWORD XtimeBytes(DWORD w) {
+    return ((w & Repeat<DWORD>(0x7f, 8)) << 1) ^ (((w >> 7) & Repeat<DWORD>(0x01, 8)) * 0x1b);
+}
+
+}  // namespace
+
+void PortableEncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                           std::size_t blocks) {
+    Blocks16<false>(OneKey{rk}, true, 1, rounds, in, out, blocks);
+}
+
+void PortableDecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                           std::size_t blocks) {
+    Blocks16<true>(OneKey{rk}, true, 1, rounds, in, out, blocks);
+}
+
+void PortableEncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                             std::size_t blocks) {
     MultiKey<false>(keys, rounds, in, out, blocks);
 }
 
-void DecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
-                     std::size_t blocks) {
+void PortableDecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                             std::size_t blocks) {
     MultiKey<true>(keys, rounds, in, out, blocks);
 }
 
-void EncryptWide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
-    if (blockBytes == 24) {
-        Single<6>::Block<false>(rk, rounds, in, out);
-    } else {
-        Single<8>::Block<false>(rk, rounds, in, out);
-    }
+void PortableEncryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                              BYTE* out) {
+    WideBlocks<false>(rk, rounds, blockBytes, in, out, 1);
 }
 
-void DecryptWide(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BYTE* out) {
-    if (blockBytes == 24) {
-        Single<6>::Block<true>(rk, rounds, in, out);
-    } else {
-        Single<8>::Block<true>(rk, rounds, in, out);
-    }
+void PortableDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                              BYTE* out) {
+    WideBlocks<true>(rk, rounds, blockBytes, in, out, 1);
+}
+
+void PortableEncryptWideBlocks(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                               BYTE* out, std::size_t blocks) {
+    WideBlocks<false, Lanes4>(rk, rounds, blockBytes, in, out, blocks);
+}
+
+void PortableDecryptWideBlocks(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in,
+                               BYTE* out, std::size_t blocks) {
+    WideBlocks<true, Lanes4>(rk, rounds, blockBytes, in, out, blocks);
 }
 
 // The four bytes as four columns of 32-bit planes: plane k holds bit k of byte j at
 // bit 8 j.
-DWORD SubWord(DWORD w) {
+DWORD PortableSubWord(DWORD w) {
     const DWORD low = Repeat<DWORD>(0x01, 8);
     DWORD x[8];
     for (int k = 0; k < 8; ++k) x[k] = (w >> k) & low;
@@ -532,25 +613,14 @@ DWORD SubWord(DWORD w) {
     return result;
 }
 
-// Every byte of the word times x in GF(2^8).
-DWORD XtimeBytes(DWORD w) {
-    return ((w & Repeat<DWORD>(0x7f, 8)) << 1) ^ (((w >> 7) & Repeat<DWORD>(0x01, 8)) * 0x1b);
-}
-
 // InvMixColumns as MixColumns after a + 4 (a + a_(r+2)); row r + 1 of the column
 // is the byte below row r.
-DWORD InvMixColumn(DWORD w) {
+DWORD PortableInvMixColumn(DWORD w) {
     const auto rotl = [](DWORD v, int n) { return (v << n) | (v >> (32 - n)); };
     const DWORD u = w ^ rotl(w, 16);
     const DWORD a = w ^ XtimeBytes(XtimeBytes(u));
     const DWORD t = a ^ rotl(a, 8);
     return XtimeBytes(t) ^ rotl(a, 8) ^ rotl(t, 16);
 }
-
-}  // namespace
-
-const AesBackend kPortableBackend = {"portable",       &EncryptBlocks, &DecryptBlocks,
-                                     &EncryptWide,     &DecryptWide,   &EncryptMultiKey,
-                                     &DecryptMultiKey, &SubWord,       &InvMixColumn};
 
 }  // namespace sealwrit::detail

@@ -1,12 +1,27 @@
-// The switch that lets tests and benchmarks run each back end in turn. Built into a
+// The paths and the switch between them for tests and benchmarks. Built into a
 // library of its own that only they link, so that no program using the installed
 // library can change the cipher it runs.
-#include "AesBackend.h"
+#include "AesTestHooks.h"
 
 namespace sealwrit::detail {
 
-void SelectAesBackendForTesting(const AesBackend* backend) {
-    g_activeAesBackend.store(backend, std::memory_order_release);
+AesPathList AvailableAesPaths() {
+    const unsigned features = DetectedCpuFeatures();
+    bool offered[kFamilyCount] = {};
+    for (const AesImplementation& implementation : AesImplementationsFor(features)) {
+        offered[implementation.family] = true;
+    }
+    AesPathList paths;
+    for (unsigned family = 0; family < kFamilyCount; ++family) {
+        if (offered[family]) {
+            paths.push_back({kFamilyNames[family], AesOperationsFor(features, AesFamily(family))});
+        }
+    }
+    return paths;
+}
+
+void SelectAesOperationsForTesting(const AesOperations* operations) {
+    g_activeOperations.store(operations, std::memory_order_release);
 }
 
 }  // namespace sealwrit::detail

@@ -36,15 +36,25 @@ struct Ymm {
 
 }  // namespace
 
-const AesBackend kVaes256Backend = {"vaes256",
-                                    &RunWideBlocks<Ymm, false>,
-                                    &RunWideBlocks<Ymm, true>,
-                                    &AesniAvxEncryptWideBlock,
-                                    &AesniAvxDecryptWideBlock,
-                                    &RunMultiKeyRegisters<Ymm, false>,
-                                    &RunMultiKeyRegisters<Ymm, true>,
-                                    &AesniSubWord,
-                                    &AesniInvMixColumn};
+void Vaes256EncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                          std::size_t blocks) {
+    RunWideRegisters<Ymm, false>(rk, rounds, in, out, blocks);
+}
+
+void Vaes256DecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                          std::size_t blocks) {
+    RunWideRegisters<Ymm, true>(rk, rounds, in, out, blocks);
+}
+
+void Vaes256EncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                            std::size_t blocks) {
+    RunMultiKeyRegisters<Ymm, false>(keys, rounds, in, out, blocks);
+}
+
+void Vaes256DecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                            std::size_t blocks) {
+    RunMultiKeyRegisters<Ymm, true>(keys, rounds, in, out, blocks);
+}
 
 const unsigned kVaes256Features = kCompiledCpuFeatures;
 

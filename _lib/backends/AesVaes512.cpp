@@ -46,15 +46,25 @@ struct Zmm {
 
 }  // namespace
 
-const AesBackend kVaes512Backend = {"vaes512",
-                                    &RunWideBlocks<Zmm, false>,
-                                    &RunWideBlocks<Zmm, true>,
-                                    &VbmiEncryptWideBlock,
-                                    &VbmiDecryptWideBlock,
-                                    &RunMultiKeyRegisters<Zmm, false>,
-                                    &RunMultiKeyRegisters<Zmm, true>,
-                                    &AesniSubWord,
-                                    &AesniInvMixColumn};
+void Vaes512EncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                          std::size_t blocks) {
+    RunWideRegisters<Zmm, false>(rk, rounds, in, out, blocks);
+}
+
+void Vaes512DecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
+                          std::size_t blocks) {
+    RunWideRegisters<Zmm, true>(rk, rounds, in, out, blocks);
+}
+
+void Vaes512EncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                            std::size_t blocks) {
+    RunMultiKeyRegisters<Zmm, false>(keys, rounds, in, out, blocks);
+}
+
+void Vaes512DecryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,
+                            std::size_t blocks) {
+    RunMultiKeyRegisters<Zmm, true>(keys, rounds, in, out, blocks);
+}
 
 const unsigned kVaes512Features = kCompiledCpuFeatures;
 

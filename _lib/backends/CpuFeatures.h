@@ -1,7 +1,7 @@
-// The instruction sets a back end's files may be compiled for, one bit each, and
+// The instruction sets the implementations' files may be compiled for, one bit each, and
 // the set the compiler was allowed to use in the file that includes this header.
 //
-// A back end is offered only where the CPU and its operating system offer every
+// An implementation is offered only where the CPU and its operating system offer every
 // instruction set that any of its files was compiled for. The set is read from the
 // compiler's own predefined macros, so it follows the flags (and whatever they
 // imply: -mavx512vbmi brings AVX-512BW with it) rather than a hand-written list
@@ -32,7 +32,7 @@ enum CpuFeature : unsigned {
 
 // What this translation unit was compiled for. A namespace-scope constexpr has
 // internal linkage, so each file gets its own value without breaking the
-// one-definition rule. The bits cover every instruction set our back ends' flags
+// one-definition rule. The bits cover every instruction set our implementations' flags
 // turn on (-mavx also sets __XSAVE__, but the compiler emits XSAVE only for its
 // intrinsics, which nothing here calls). Flags a builder adds to the whole build,
 // such as -march, bind the dispatcher too, which runs before any check can.

@@ -1,0 +1,30 @@
+// What the library's own code beside CRijnDael (the chaining modes, the tests of the
+// operations) needs of a keyed object: its round keys in the form the operations
+// take (backends/AesOperations.h), so that whole buffers of any block size can go
+// to the table's ECB in one call.
+#ifndef SEALWRIT_CIPHER_ACCESS_H
+#define SEALWRIT_CIPHER_ACCESS_H
+
+#include "../_inc/CRijnDael.h"
+#include "backends/AesOperations.h"
+
+namespace sealwrit::detail {
+
+struct CipherAccess {
+    // The encryption rows, or the equivalent inverse cipher's; GetRounds() + 1 of them.
+    static const RoundKeyRow* Rows(const CRijnDael& key, bool decrypt) {
+        return decrypt ? key.m_Kd : key.m_Ke;
+    }
+
+    // Electronic codebook over `blocks` whole blocks of the key's block size through
+    // the table in use; in may equal out, no other overlap. The key must be keyed.
+    static void Ecb(const CRijnDael& key, bool decrypt, const BYTE* in, BYTE* out,
+                    std::size_t blocks) {
+        RunEcb(ActiveOperations(), decrypt, Rows(key, decrypt), key.m_iROUNDS, key.m_blockSize, in,
+               out, blocks);
+    }
+};
+
+}  // namespace sealwrit::detail
+
+#endif
