@@ -23,6 +23,19 @@ struct CipherAccess {
         RunEcb(ActiveOperations(), decrypt, Rows(key, decrypt), key.m_iROUNDS, key.m_blockSize, in,
                out, blocks);
     }
+
+    // One block of the key's size on the form with the least latency, for a caller
+    // that needs each block's result before it has the next (the serial modes).
+    static void Block(const CRijnDael& key, bool decrypt, const BYTE* in, BYTE* out) {
+        const AesOperations& ops = ActiveOperations();
+        if (key.m_blockSize == 16) {
+            (decrypt ? ops.decrypt_blocks : ops.encrypt_blocks)(Rows(key, decrypt), key.m_iROUNDS,
+                                                                in, out, 1);
+        } else {
+            (decrypt ? ops.decrypt_wide_block : ops.encrypt_wide_block)(
+                Rows(key, decrypt), key.m_iROUNDS, key.m_blockSize, in, out);
+        }
+    }
 };
 
 }  // namespace sealwrit::detail

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "../../_inc/CRijnDael.h"
+#include "../CipherAccess.h"
 #include "OsRandom.h"
 #include "Padding.h"
 
@@ -19,27 +20,18 @@ namespace {
 // every back end's pipeline, small enough for the stack and the first-level cache.
 const std::size_t kChunkBytes = 4096;
 
-LPCSTR Chars(const BYTE* p) { return reinterpret_cast<LPCSTR>(p); }
-LPSTR Chars(BYTE* p) { return reinterpret_cast<LPSTR>(p); }
-
-// Every block the modes need goes through these two: whole blocks of the key's size,
-// in ECB, at most a chunk at a time, in may be out; size is the key's block size. Runs of 16-byte
-// blocks take the buffer call, whose back ends keep several blocks in flight; a lone block, and
-// wider blocks, the block call, which has less to check on the way.
-void EcbEncrypt(const CRijnDael& key, std::size_t size, const BYTE* in, BYTE* out,
-                std::size_t blocks) {
-    if (size == 16 && blocks > 1) return key.Encrypt(Chars(in), Chars(out), int(16 * blocks));
-    for (std::size_t i = 0; i < blocks; ++i) {
-        key.EncryptBlock(Chars(in + size * i), Chars(out + size * i));
-    }
+// Every block the modes need goes through these two: whole blocks of the key's size
+// in ECB, in may be out. Runs of blocks (the parallel directions, a chunk at a time)
+// take the table's whole-buffer ECB, whose implementations keep many blocks in
+// flight; a lone block (the serial directions' step) the form with the least latency.
+void EcbEncrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blocks) {
+    if (blocks == 1) return CipherAccess::Block(key, false, in, out);
+    CipherAccess::Ecb(key, false, in, out, blocks);
 }
 
-void EcbDecrypt(const CRijnDael& key, std::size_t size, const BYTE* in, BYTE* out,
-                std::size_t blocks) {
-    if (size == 16 && blocks > 1) return key.Decrypt(Chars(in), Chars(out), int(16 * blocks));
-    for (std::size_t i = 0; i < blocks; ++i) {
-        key.DecryptBlock(Chars(in + size * i), Chars(out + size * i));
-    }
+void EcbDecrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blocks) {
+    if (blocks == 1) return CipherAccess::Block(key, true, in, out);
+    CipherAccess::Ecb(key, true, in, out, blocks);
 }
 
 // Sixteen bytes at a time: out may be a or b, which rules out the compiler's own
@@ -239,7 +231,7 @@ void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
         // Each block needs the one before it: one block a call.
         for (std::size_t at = 0; at < n; at += size) {
             XorInto(m_register, in + at, m_register, size);
-            EcbEncrypt(key, size, m_register, m_register, 1);
+            EcbEncrypt(key, m_register, m_register, 1);
             std::memcpy(out + at, m_register, size);
         }
         return;
@@ -248,11 +240,11 @@ void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
     for (std::size_t at = 0, length; at < n; at += length) {
         length = std::min(n - at, kChunkBytes / size * size);
         if (m_mode == ECB) {
-            (m_decrypt ? EcbDecrypt : EcbEncrypt)(key, size, in + at, out + at, length / size);
+            (m_decrypt ? EcbDecrypt : EcbEncrypt)(key, in + at, out + at, length / size);
             continue;
         }
         // Chained in the chunk, which in does not overlap: out may be in.
-        EcbDecrypt(key, size, in + at, chunk, length / size);
+        EcbDecrypt(key, in + at, chunk, length / size);
         XorInto(chunk, m_register, chunk, size);
         XorInto(chunk + size, in + at, chunk + size, length - size);
         std::memcpy(m_register, in + at + length - size, size);
@@ -275,7 +267,7 @@ void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
             const std::size_t length = blocks * size;
             std::memcpy(chunk, m_register, size);
             std::memcpy(chunk + size, in + at, length - size);
-            EcbEncrypt(key, size, chunk, chunk, blocks);
+            EcbEncrypt(key, chunk, chunk, blocks);
             std::memcpy(m_register, in + at + length - size, size);
             XorInto(in + at, chunk, out + at, length);
             at += length;
@@ -286,21 +278,21 @@ void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
     // takes the cipher block (CFB), with nothing to shift.
     while (segment == size && m_streamAt == 0 && n - at >= size) {
         if (!cfb) {
-            EcbEncrypt(key, size, m_register, m_register, 1);
+            EcbEncrypt(key, m_register, m_register, 1);
             XorInto(in + at, m_register, out + at, size);
         } else if (m_decrypt) {
-            EcbEncrypt(key, size, m_register, m_stream, 1);
+            EcbEncrypt(key, m_register, m_stream, 1);
             std::memcpy(m_register, in + at, size);  // before out, which may be in
             XorInto(m_register, m_stream, out + at, size);
         } else {
-            EcbEncrypt(key, size, m_register, m_register, 1);
+            EcbEncrypt(key, m_register, m_register, 1);
             XorInto(in + at, m_register, m_register, size);
             std::memcpy(out + at, m_register, size);
         }
         at += size;
     }
     while (at < n) {
-        if (m_streamAt == 0) EcbEncrypt(key, size, m_register, m_stream, 1);
+        if (m_streamAt == 0) EcbEncrypt(key, m_register, m_stream, 1);
         const std::size_t take = std::min(segment - m_streamAt, n - at);
         BYTE* stream = m_stream + m_streamAt;
         for (std::size_t i = 0; i < take; ++i) {
@@ -330,14 +322,14 @@ void CRijnDaelMode::RunCounter(const BYTE* in, std::size_t n, BYTE* out) {
     while (n - at >= size) {
         const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
         CounterBlocks(m_register, size, chunk, blocks);
-        EcbEncrypt(key, size, chunk, chunk, blocks);
+        EcbEncrypt(key, chunk, chunk, blocks);
         XorInto(in + at, chunk, out + at, blocks * size);
         at += blocks * size;
     }
     std::memset(chunk, 0, sizeof chunk);
     if (at == n) return;
     CounterBlocks(m_register, size, m_stream, 1);
-    EcbEncrypt(key, size, m_stream, m_stream, 1);
+    EcbEncrypt(key, m_stream, m_stream, 1);
     m_streamAt = BYTE(n - at);
     XorInto(in + at, m_stream, out + at, n - at);
 }
