@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "../_lib/backends/AesBackend.h"
+#include "../_lib/backends/AesTestHooks.h"
 #include "CRijnDael.h"
 #include "CRijnDaelMode.h"
 #include "RatioReporter.h"
@@ -193,7 +193,7 @@ std::string PeerRow(const std::vector<std::string>& fields) {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::AddCustomContext("default_path", ActiveAesBackend()->name);
+    benchmark::AddCustomContext("default_path", AvailableAesPaths().back().name);
     benchmark::AddCustomContext("openssl_version", OpenSSL_version(OPENSSL_VERSION));
     for (bool encrypt : {true, false}) {
         for (int block : {16, 24, 32}) {

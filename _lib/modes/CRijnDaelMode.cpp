@@ -76,27 +76,35 @@ void StoreBigEndian64(std::uint64_t x, BYTE* p) {
 // Writes the counter blocks counter, counter + 1, ... counter + blocks - 1 to out
 // (blocks < 2^32) and moves counter on past them. The last eight bytes are added to
 // as one word; the bytes above take the carry out of it, chosen by mask rather than
-// by a branch on the counter.
-void CounterBlocks(BYTE* counter, std::size_t size, BYTE* out, std::size_t blocks) {
-    const std::size_t high = size - 8;
-    const std::uint64_t low = LoadBigEndian64(counter + high);
-    BYTE carried[24];  // the bytes above, plus one
-    std::memcpy(carried, counter, high);
-    Increment(carried, high);
+// by a branch on the counter. One copy per block size, so that the words above are a
+// fixed number the compiler can keep in registers.
+template <std::size_t kSize>
+void CounterBlocksOf(BYTE* counter, BYTE* out, std::size_t blocks) {
+    constexpr std::size_t kHigh = kSize - 8, kWords = kHigh / 8;
+    const std::uint64_t low = LoadBigEndian64(counter + kHigh);
+    BYTE carried[kHigh];  // the bytes above, plus one
+    std::memcpy(carried, counter, kHigh);
+    Increment(carried, kHigh);
+    std::uint64_t mine[kWords], next[kWords];
+    std::memcpy(mine, counter, kHigh);
+    std::memcpy(next, carried, kHigh);
     const auto put = [&](std::uint64_t k, BYTE* block) {
         const std::uint64_t sum = low + k;
         const std::uint64_t carry = 0 - (((low & k) | ((low | k) & ~sum)) >> 63);
-        for (std::size_t i = 0; i < high; i += 8) {
-            std::uint64_t mine, next;
-            std::memcpy(&mine, counter + i, 8);
-            std::memcpy(&next, carried + i, 8);
-            mine ^= (mine ^ next) & carry;
-            std::memcpy(block + i, &mine, 8);
+        for (std::size_t i = 0; i < kWords; ++i) {
+            const std::uint64_t word = mine[i] ^ ((mine[i] ^ next[i]) & carry);
+            std::memcpy(block + 8 * i, &word, 8);
         }
-        StoreBigEndian64(sum, block + high);
+        StoreBigEndian64(sum, block + kHigh);
     };
-    for (std::size_t k = 0; k < blocks; ++k) put(k, out + size * k);
+    for (std::size_t k = 0; k < blocks; ++k) put(k, out + kSize * k);
     put(blocks, counter);
+}
+
+void CounterBlocks(BYTE* counter, std::size_t size, BYTE* out, std::size_t blocks) {
+    if (size == 16) return CounterBlocksOf<16>(counter, out, blocks);
+    if (size == 24) return CounterBlocksOf<24>(counter, out, blocks);
+    CounterBlocksOf<32>(counter, out, blocks);
 }
 
 // The length a one-shot call's padding and mode can take (encrypting) or can have
@@ -241,6 +249,14 @@ void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
         length = std::min(n - at, kChunkBytes / size * size);
         if (m_mode == ECB) {
             (m_decrypt ? EcbDecrypt : EcbEncrypt)(key, in + at, out + at, length / size);
+            continue;
+        }
+        if (in + at + length <= out + at || out + at + length <= in + at) {
+            // Apart: decrypted straight into out, chained from in, which stays as it was.
+            EcbDecrypt(key, in + at, out + at, length / size);
+            XorInto(out + at, m_register, out + at, size);
+            XorInto(out + at + size, in + at, out + at + size, length - size);
+            std::memcpy(m_register, in + at + length - size, size);
             continue;
         }
         // Chained in the chunk, which in does not overlap: out may be in.
@@ -399,10 +415,13 @@ CRijnDaelMode::Result CRijnDaelMode::OneShot(bool decrypt, const CRijnDael& key,
     unsigned verdict;
     const Result result =
         message.FinishWithVerdict(reinterpret_cast<BYTE*>(out) + body, &tail, &verdict);
-    // A padding that fails takes back every byte written, without a branch on it.
-    const BYTE keepByte = BYTE(verdict);
-    BYTE* const text = reinterpret_cast<BYTE*>(out);
-    for (std::size_t i = 0; i < body; ++i) text[i] = BYTE(text[i] & keepByte);
+    // A padding that fails takes back every byte written, without a branch on it. Only
+    // a checked padding can fail (a branch on the caller's choice, not on the data).
+    if (decrypt && padding >= PKCS7) {
+        const BYTE keepByte = BYTE(verdict);
+        BYTE* const text = reinterpret_cast<BYTE*>(out);
+        for (std::size_t i = 0; i < body; ++i) text[i] = BYTE(text[i] & keepByte);
+    }
     *written = (body & (std::size_t(0) - (verdict & 1u))) + tail;
     return result;
 }
