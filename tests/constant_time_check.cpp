@@ -6,7 +6,7 @@
 //
 //   valgrind --error-exitcode=1 constant_time_check PATH WHAT
 //
-// PATH is the name of a back end ("portable", "aesni", ...); WHAT is "key" (keying with a secret
+// PATH is the name of a path ("portable", "aesni", ...); WHAT is "key" (keying with a secret
 // key, then encrypting public data with the secret round keys), "data" (a public key, secret data)
 // or "table". Every key length with every block length is keyed and run. Exit status 77 means
 // this CPU, as valgrind presents it, lacks PATH.
