@@ -1,5 +1,5 @@
 // Throughput of CRijnDael's AES-128 buffer operations on every cipher path this CPU
-// runs (the portable rounds and each hardware back end), next to OpenSSL's
+// runs (the portable rounds and each hardware path), next to OpenSSL's
 // AES-128-ECB on the same buffers, plus the cost of keying.
 //
 // Benchmarks are named OPERATION/PATH[/BYTES]; the OpenSSL rows use the path name

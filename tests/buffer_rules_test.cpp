@@ -1,5 +1,5 @@
-// The rules every entry point keeps on every cipher path, whatever the back end
-// keeps in flight: buffers that overlap other than exactly give what the
+// The rules every entry point keeps on every cipher path, whatever the implementations
+// keep in flight: buffers that overlap other than exactly give what the
 // block-by-block walk gives, and a null block buffer does nothing.
 #include <cstring>
 

@@ -6,7 +6,7 @@
 //
 //   valgrind --error-exitcode=1 constant_time_check PATH WHAT
 //
-// PATH is the name of a back end ("portable", "aesni", ...); WHAT is "key" (keying with a secret
+// PATH is the name of a path ("portable", "aesni", ...); WHAT is "key" (keying with a secret
 // key, then encrypting public data with the secret round keys), "data" (a public key, secret data)
 // or "table". Every key length with every block length is keyed and run, and CRijnDaelMode's
 // modes and paddings both ways with a secret IV. Exit status 77 means this CPU, as valgrind

@@ -42,7 +42,7 @@ TEST_P(KnownAnswers, EveryVectorThroughTheBlockOperations) {
 }
 
 // Buffers and multi-key walks of 37 blocks and a tail, long enough to fill every
-// back end's blocks in flight and leave some over. Block b of a walk over the rows
+// implementation's blocks in flight and leave some over. Block b of a walk over the rows
 // first .. first + n - 1 is one of the stored blocks of row first + b % n.
 TEST_P(KnownAnswers, BuffersAndMultiKeyWalks) {
     const auto rows = ReadVectorFile("rijndael_ecb.txt");

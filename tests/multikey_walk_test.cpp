@@ -1,4 +1,4 @@
-// The multi-key walk over many blocks: back ends run blocks side by side in
+// The multi-key walk over many blocks: implementations run blocks side by side in
 // batches, so a key count that divides the batch, one that does not, and one larger
 // than it each meet the keys differently; every block must still be its own
 // object's encryption, whatever the batch.
