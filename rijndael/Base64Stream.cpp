@@ -1,11 +1,14 @@
 #include "Base64Stream.h"
 
+#include <algorithm>
+
+#include "../_inc/Base64.h"
+
 namespace sealwrit {
 namespace detail {
 
 namespace {
 
-const char kAlphabet[65] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 const unsigned kLine = 64;
 
 // The character's six bits, or 64 for one outside the alphabet.
@@ -22,41 +25,45 @@ bool IsSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
-void Base64Encoder::Put(char c, char* out, std::size_t* k) {
-    out[(*k)++] = c;
-    if (++m_column == kLine) {
-        out[(*k)++] = '\n';
-        m_column = 0;
-    }
-}
-
 std::size_t Base64Encoder::Update(const unsigned char* in, std::size_t n, char* out) {
     std::size_t k = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (m_carried < 2) {
-            m_carry[m_carried++] = in[i];
-            continue;
-        }
-        const std::uint32_t group =
-            std::uint32_t(m_carry[0]) << 16 | std::uint32_t(m_carry[1]) << 8 | in[i];
-        m_carried = 0;
-        for (int shift = 18; shift >= 0; shift -= 6) Put(kAlphabet[group >> shift & 63], out, &k);
+    // A group the last piece left short, completed first.
+    while (m_carried > 0 && m_carried < 3 && n > 0) {
+        m_carry[m_carried++] = *in++;
+        --n;
     }
+    if (m_carried == 3) {
+        k += Emit(m_carry, 3, out + k);
+        m_carried = 0;
+    }
+    // Then whole groups, up to the end of each line at a time.
+    while (n >= 3) {
+        const std::size_t bytes = std::min(n / 3, std::size_t(kLine - m_column) / 4) * 3;
+        k += Emit(in, bytes, out + k);
+        in += bytes;
+        n -= bytes;
+    }
+    for (; n > 0; --n) m_carry[m_carried++] = *in++;
     return k;
 }
 
 std::size_t Base64Encoder::Finish(char* out) {
     std::size_t k = 0;
     if (m_carried > 0) {
-        const std::uint32_t group =
-            std::uint32_t(m_carry[0]) << 16 | std::uint32_t(m_carried > 1 ? m_carry[1] : 0) << 8;
-        Put(kAlphabet[group >> 18 & 63], out, &k);
-        Put(kAlphabet[group >> 12 & 63], out, &k);
-        Put(m_carried > 1 ? kAlphabet[group >> 6 & 63] : '=', out, &k);
-        Put('=', out, &k);
+        k += Emit(m_carry, m_carried, out);
         m_carried = 0;
     }
     if (m_column > 0) {
+        out[k++] = '\n';
+        m_column = 0;
+    }
+    return k;
+}
+
+std::size_t Base64Encoder::Emit(const unsigned char* in, std::size_t n, char* out) {
+    std::size_t k = base64_encode_into(in, n, out);
+    m_column += unsigned(k);
+    if (m_column == kLine) {
         out[k++] = '\n';
         m_column = 0;
     }

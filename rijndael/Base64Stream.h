@@ -23,9 +23,11 @@ public:
     std::size_t Finish(char* out);
 
 private:
-    void Put(char c, char* out, std::size_t* k);
+    // Encodes bytes that end no later than the current line, and ends the line when
+    // they fill it.
+    std::size_t Emit(const unsigned char* in, std::size_t n, char* out);
 
-    unsigned char m_carry[2] = {0, 0};  // bytes short of a group of three
+    unsigned char m_carry[3] = {0, 0, 0};  // a group of three in the making
     unsigned m_carried = 0;
     unsigned m_column = 0;
 };
