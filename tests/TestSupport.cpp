@@ -93,6 +93,22 @@ void ExpectModeAnswer(const CRijnDael& key, const ModeShape& shape, const Bytes&
     }
 }
 
+void CheckWholeWideBuffersEcb(
+    std::mt19937_64& rng,
+    const std::function<Bytes(const CRijnDael&, const Bytes& key, const Bytes& plain)>& encrypt) {
+    for (int size : {24, 32}) {
+        for (int keylength : {16, 24, 32}) {
+            SCOPED_TRACE(testing::Message()
+                         << size << "-byte blocks, " << keylength << "-byte key");
+            const Bytes key = RandomBytes(rng, std::size_t(keylength));
+            CRijnDael cipher;
+            cipher.SetKey(key.data(), keylength, size);
+            const Bytes plain = RandomBytes(rng, 300 * std::size_t(size));
+            CheckWholeBufferEcb(cipher, plain, encrypt(cipher, key, plain));
+        }
+    }
+}
+
 void CheckWholeBufferEcb(const CRijnDael& cipher, const Bytes& plain, const Bytes& sealed) {
     const std::size_t size = std::size_t(cipher.GetBlockSize());
     ASSERT_EQ(plain.size(), 300 * size);

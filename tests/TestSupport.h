@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <random>
@@ -64,6 +65,11 @@ void ExpectModeAnswer(const CRijnDael& key, const ModeShape& shape, const Bytes&
 // copy, which the sanitizers guard), write nothing past its blocks, and give the same
 // in place.
 void CheckWholeBufferEcb(const CRijnDael& cipher, const Bytes& plain, const Bytes& sealed);
+// The same for every wide block size and key size, random keys and text from rng,
+// with sealed from encrypt(cipher, key, plain).
+void CheckWholeWideBuffersEcb(
+    std::mt19937_64& rng,
+    const std::function<Bytes(const CRijnDael&, const Bytes& key, const Bytes& plain)>& encrypt);
 
 // The fields of every line of tests/vectors/<name> that is neither blank nor a
 // '#' comment.
