@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "RijndaelTables.h"
+#include "Wipe.h"
 #include "backends/AesOperations.h"
 
 using namespace sealwrit::detail;
@@ -47,11 +48,6 @@ struct KeySchedule {
     DWORD Ke[15][8] = {};
     DWORD Kd[15][8] = {};
     DWORD tk[8] = {};
-    void Wipe() {
-        std::memset(this, 0, sizeof *this);
-        // The words are dead after this; the barrier keeps the stores.
-        __asm__ __volatile__("" : : "r"(this) : "memory");
-    }
 };
 
 // Buffers that overlap other than exactly: the implementations keep blocks in flight
@@ -74,16 +70,11 @@ CRijnDael::CRijnDael()
     : m_bKeyInit(false), m_Ke(), m_Kd(), m_keylength(0), m_blockSize(0), m_iROUNDS(0) {}
 
 // Key material must not outlive the object in memory that is handed out again.
-CRijnDael::~CRijnDael() {
-    ClearKeyMaterial();
-    // Tells the compiler the cleared memory is still read, so that it cannot drop
-    // the stores as writes to an object about to die.
-    __asm__ __volatile__("" : : "r"(this) : "memory");
-}
+CRijnDael::~CRijnDael() { ClearKeyMaterial(); }
 
 void CRijnDael::ClearKeyMaterial() {
-    std::memset(m_Ke, 0, sizeof m_Ke);
-    std::memset(m_Kd, 0, sizeof m_Kd);
+    Wipe(m_Ke);
+    Wipe(m_Kd);
 }
 
 int CRijnDael::GetKeyLength() const { return m_keylength; }
@@ -163,7 +154,7 @@ void CRijnDael::SetKey(LPCSTR key, int keylength, int blockSize) {
             StoreBigEndian(Kd[r][j], &m_Kd[r][4 * j]);
         }
     }
-    words.Wipe();
+    Wipe(words);
     m_bKeyInit = true;
 }
 

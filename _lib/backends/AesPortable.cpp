@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "../RijndaelTables.h"
+#include "../Wipe.h"
 #include "AesImplementations.h"
 
 // Functions here pass lane vectors by value; all are internal and inlined, so the
@@ -243,13 +244,6 @@ struct Rounds {
 };
 
 constexpr int kMaxRows = 15;
-
-// Key material left on the stack would outlive the call.
-template <class T>
-void Wipe(T& secret) {
-    std::memset(&secret, 0, sizeof secret);
-    __asm__ __volatile__("" : : "r"(&secret) : "memory");
-}
 
 typedef std::uint32_t Word32;
 

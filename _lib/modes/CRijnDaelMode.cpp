@@ -8,6 +8,7 @@
 
 #include "../../_inc/CRijnDael.h"
 #include "../CipherAccess.h"
+#include "../Wipe.h"
 #include "OsRandom.h"
 #include "Padding.h"
 
@@ -143,13 +144,11 @@ CRijnDaelMode::~CRijnDaelMode() { End(SUCCESS); }
 
 CRijnDaelMode::Result CRijnDaelMode::End(Result result) {
     m_key = nullptr;
-    std::memset(m_register, 0, sizeof m_register);
-    std::memset(m_stream, 0, sizeof m_stream);
-    std::memset(m_pending, 0, sizeof m_pending);
-    std::memset(m_filler, 0, sizeof m_filler);
+    Wipe(m_register);
+    Wipe(m_stream);
+    Wipe(m_pending);
+    Wipe(m_filler);
     m_pendingBytes = m_streamAt = m_unitFill = 0;
-    // The state is dead after this (in the destructor); the barrier keeps the stores.
-    __asm__ __volatile__("" : : "r"(this) : "memory");
     return result;
 }
 
@@ -266,7 +265,7 @@ void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
         std::memcpy(m_register, in + at + length - size, size);
         std::memcpy(out + at, chunk, length);
     }
-    std::memset(chunk, 0, sizeof chunk);
+    Wipe(chunk);
 }
 
 void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
@@ -288,7 +287,7 @@ void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
             XorInto(in + at, chunk, out + at, length);
             at += length;
         }
-        std::memset(chunk, 0, sizeof chunk);
+        Wipe(chunk);
     }
     // Whole blocks as segments (the usual case): the register is the key stream (OFB) or
     // takes the cipher block (CFB), with nothing to shift.
@@ -342,7 +341,7 @@ void CRijnDaelMode::RunCounter(const BYTE* in, std::size_t n, BYTE* out) {
         XorInto(in + at, chunk, out + at, blocks * size);
         at += blocks * size;
     }
-    std::memset(chunk, 0, sizeof chunk);
+    Wipe(chunk);
     if (at == n) return;
     CounterBlocks(m_register, size, m_stream, 1);
     EcbEncrypt(key, m_stream, m_stream, 1);
@@ -383,7 +382,7 @@ CRijnDaelMode::Result CRijnDaelMode::FinishWithVerdict(BYTE* out, std::size_t* w
     // The message's bytes out, the padding's and a failed unit's as zeros, with no
     // branch on which.
     for (unsigned i = 0; i < unit; ++i) out[i] = BYTE(last[i] & (0u - ((i - kept) >> 31)));
-    std::memset(last, 0, sizeof last);
+    Wipe(last);
     *written = kept;
     return End(Result(BAD_PADDING & ~*verdict));
 }
