@@ -24,6 +24,20 @@ struct CipherAccess {
                out, blocks);
     }
 
+    // The chaining modes on a key with 16-byte blocks: the message's encrypting
+    // direction (CBC and CFB encryption, OFB) or its decrypting one (CBC and CFB
+    // decryption), and the counter mode (backends/AesOperations.h).
+    static void Feedback(const CRijnDael& key, bool decrypting, sealwrit::detail::Feedback mode,
+                         BYTE* reg, const BYTE* in, BYTE* out, std::size_t blocks) {
+        const AesOperations& ops = ActiveOperations();
+        (decrypting ? ops.decrypt_feedback : ops.encrypt_feedback)(
+            Rows(key, decrypting && mode == kCbc), key.m_iROUNDS, mode, reg, in, out, blocks);
+    }
+    static void Counter(const CRijnDael& key, BYTE* counter, const BYTE* in, BYTE* out,
+                        std::size_t blocks) {
+        ActiveOperations().counter(Rows(key, false), key.m_iROUNDS, counter, in, out, blocks);
+    }
+
     // One block of the key's size on the form with the least latency, for a caller
     // that needs each block's result before it has the next (the serial modes).
     static void Block(const CRijnDael& key, bool decrypt, const BYTE* in, BYTE* out) {

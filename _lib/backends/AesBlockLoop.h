@@ -14,12 +14,25 @@
 //   Load(p), Store(p, v), Xor(a, b)
 //   Round(decrypt, s, k), LastRound(decrypt, s, k)
 //   Gather(rows)                              lane l from the 16 bytes at rows[l]
+// and for the chaining modes (RunCounterRegisters, RunChainedRegisters):
+//   Previous(before, v)                       each lane's block one earlier: lane 0
+//                                             takes before's last lane
+//   ByteReverse(v)                            each lane's 16 bytes in reverse order
+//   Add64(a, b), AndNot(a, b) = ~a & b        on 64-bit words
+//   TopBit64(v)                               each word's top bit, as 0 or 1
+//   LowToHigh64(v)                            each lane's low word moved to its high
+//                                             word, the low word zero
+//   Low64(first, step)                        lane l: low word first + l * step,
+//                                             high word zero
 #ifndef SEALWRIT_AES_BLOCK_LOOP_H
 #define SEALWRIT_AES_BLOCK_LOOP_H
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <numeric>
 
+#include "../CounterBlocks.h"
 #include "AesImplementations.h"
 
 namespace sealwrit::detail {
@@ -76,6 +89,140 @@ void RunWideRegisters(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* o
     }
     (kDecrypt ? AesniDecryptBlocks : AesniEncryptBlocks)(rk, rounds, in + 16 * done,
                                                          out + 16 * done, blocks - done);
+}
+
+// Adds b to each lane of a, lanes being 128-bit little-endian numbers and b's lanes
+// below 2^63: with so small an addend, a low word wrapped exactly when its top bit
+// went from 1 to 0. Branch-free, so the time does not depend on the counter.
+template <class R>
+__attribute__((always_inline)) inline typename R::Vec AddToLanes(typename R::Vec a,
+                                                                 typename R::Vec b) {
+    const typename R::Vec sum = R::Add64(a, b);
+    return R::Add64(sum, R::LowToHigh64(R::TopBit64(R::AndNot(sum, a))));
+}
+
+// The counter mode on whole registers (CounterOp); returns how many blocks that was,
+// and moves counter on past them. The counters are counted in registers in reversed
+// byte order, where the lanes' 128-bit adds are plain, and turned round on the way
+// into the rounds; the text is XORed in through the last round key.
+template <class R>
+__attribute__((always_inline)) inline std::size_t RunCounterRegisters(const RoundKeyRow* rk,
+                                                                      int rounds, BYTE* counter,
+                                                                      const BYTE* in, BYTE* out,
+                                                                      std::size_t blocks) {
+    using Vec = typename R::Vec;
+    constexpr std::size_t kLanes = R::kBlocksPerRegister, kInFlight = R::kRegistersInFlight;
+    constexpr std::size_t kRegisterBytes = 16 * kLanes;
+    const std::size_t registers = blocks / kLanes;
+
+    Vec k[15] = {};  // every row the rounds read is set; the compiler cannot tell
+    for (int r = 0; r <= rounds; ++r) k[r] = R::Broadcast(rk[r]);
+    BYTE reversed[16];
+    for (int i = 0; i < 16; ++i) reversed[i] = counter[15 - i];
+    Vec next = AddToLanes<R>(R::Broadcast(reversed), R::Low64(0, 1));
+    Vec ahead[kInFlight];  // register i's lanes are ahead of the first's by this
+    for (std::size_t i = 0; i < kInFlight; ++i) ahead[i] = R::Low64(i * kLanes, 0);
+    const Vec stride = R::Low64(kInFlight * kLanes, 0), one = R::Low64(kLanes, 0);
+    std::size_t g = 0;
+    for (; g + kInFlight <= registers; g += kInFlight) {
+        Vec s[kInFlight];
+        for (std::size_t i = 0; i < kInFlight; ++i) {
+            s[i] = R::Xor(R::ByteReverse(AddToLanes<R>(next, ahead[i])), k[0]);
+        }
+        next = AddToLanes<R>(next, stride);
+        for (int r = 1; r < rounds; ++r) {
+            for (std::size_t i = 0; i < kInFlight; ++i) s[i] = R::Round(false, s[i], k[r]);
+        }
+        for (std::size_t i = 0; i < kInFlight; ++i) {
+            const std::size_t at = (g + i) * kRegisterBytes;
+            R::Store(out + at, R::LastRound(false, s[i], R::Xor(k[rounds], R::Load(in + at))));
+        }
+    }
+    for (; g < registers; ++g) {
+        Vec s = R::Xor(R::ByteReverse(next), k[0]);
+        next = AddToLanes<R>(next, one);
+        for (int r = 1; r < rounds; ++r) s = R::Round(false, s, k[r]);
+        const std::size_t at = g * kRegisterBytes;
+        R::Store(out + at, R::LastRound(false, s, R::Xor(k[rounds], R::Load(in + at))));
+    }
+    CounterBlocksOf<16>(counter, nullptr, g * kLanes);
+    return g * kLanes;
+}
+
+// The decrypting directions of CBC and CFB on whole registers (FeedbackOp), whose
+// cipher inputs are all known: block i of CBC is D(c[i]) ^ c[i-1], of CFB
+// E(c[i-1]) ^ c[i], with c[-1] the register. The earlier blocks are taken from the
+// registers already loaded, never from memory, so out may be in. Returns how many
+// blocks that was, and leaves the last cipher block in reg.
+template <class R, bool kCbcMode>
+__attribute__((always_inline)) inline std::size_t RunChainedRegisters(const RoundKeyRow* rk,
+                                                                      int rounds, BYTE* reg,
+                                                                      const BYTE* in, BYTE* out,
+                                                                      std::size_t blocks) {
+    using Vec = typename R::Vec;
+    constexpr std::size_t kLanes = R::kBlocksPerRegister, kInFlight = R::kRegistersInFlight;
+    constexpr std::size_t kRegisterBytes = 16 * kLanes;
+    const std::size_t registers = blocks / kLanes;
+    if (registers == 0) return 0;
+
+    Vec k[15] = {};  // every row the rounds read is set; the compiler cannot tell
+    for (int r = 0; r <= rounds; ++r) k[r] = R::Broadcast(rk[r]);
+    Vec before = R::Broadcast(reg);
+    // One register: its cipher input, and what is XORed into its output.
+    const auto input = [](Vec c, Vec earlier) { return kCbcMode ? c : earlier; };
+    const auto mask = [](Vec c, Vec earlier) { return kCbcMode ? earlier : c; };
+    std::size_t g = 0;
+    for (; g + kInFlight <= registers; g += kInFlight) {
+        Vec c[kInFlight], earlier[kInFlight], s[kInFlight];
+        for (std::size_t i = 0; i < kInFlight; ++i) {
+            c[i] = R::Load(in + (g + i) * kRegisterBytes);
+            earlier[i] = R::Previous(i == 0 ? before : c[i - 1], c[i]);
+            s[i] = R::Xor(input(c[i], earlier[i]), k[0]);
+        }
+        before = c[kInFlight - 1];
+        for (int r = 1; r < rounds; ++r) {
+            for (std::size_t i = 0; i < kInFlight; ++i) s[i] = R::Round(kCbcMode, s[i], k[r]);
+        }
+        for (std::size_t i = 0; i < kInFlight; ++i) {
+            R::Store(out + (g + i) * kRegisterBytes,
+                     R::LastRound(kCbcMode, s[i], R::Xor(k[rounds], mask(c[i], earlier[i]))));
+        }
+    }
+    for (; g < registers; ++g) {
+        const Vec c = R::Load(in + g * kRegisterBytes), earlier = R::Previous(before, c);
+        Vec s = R::Xor(input(c, earlier), k[0]);
+        before = c;
+        for (int r = 1; r < rounds; ++r) s = R::Round(kCbcMode, s, k[r]);
+        R::Store(out + g * kRegisterBytes,
+                 R::LastRound(kCbcMode, s, R::Xor(k[rounds], mask(c, earlier))));
+    }
+    BYTE last[kRegisterBytes];
+    R::Store(last, before);
+    std::memcpy(reg, last + kRegisterBytes - 16, 16);
+    return g * kLanes;
+}
+
+// The wide-register families' modes: below two registers' worth of blocks, and for
+// the blocks that fill no register, AES-NI's (as RunWideRegisters).
+template <class R>
+void RunWideCounter(const RoundKeyRow* rk, int rounds, BYTE* counter, const BYTE* in, BYTE* out,
+                    std::size_t blocks) {
+    std::size_t done = 0;
+    if (blocks >= 2 * R::kBlocksPerRegister) {
+        done = RunCounterRegisters<R>(rk, rounds, counter, in, out, blocks);
+    }
+    AesniCounter(rk, rounds, counter, in + 16 * done, out + 16 * done, blocks - done);
+}
+
+template <class R>
+void RunWideChained(const RoundKeyRow* rk, int rounds, Feedback mode, BYTE* reg, const BYTE* in,
+                    BYTE* out, std::size_t blocks) {
+    std::size_t done = 0;
+    if (blocks >= 2 * R::kBlocksPerRegister) {
+        done = mode == kCbc ? RunChainedRegisters<R, true>(rk, rounds, reg, in, out, blocks)
+                            : RunChainedRegisters<R, false>(rk, rounds, reg, in, out, blocks);
+    }
+    AesniDecryptFeedback(rk, rounds, mode, reg, in + 16 * done, out + 16 * done, blocks - done);
 }
 
 // The multi-key walk, for every register width. Block k takes object k % count's

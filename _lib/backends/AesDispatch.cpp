@@ -4,6 +4,7 @@
 // this is the code that runs before anything is known.
 #include <atomic>
 
+#include "AesGenericModes.h"
 #include "AesImplementations.h"
 #include "AesOperations.h"
 #include "CpuFeatures.h"
@@ -82,6 +83,8 @@ constexpr AesOperation OperationOf(WideBlocksOp*) { return kWideBlocksOp; }
 constexpr AesOperation OperationOf(WideBlockOp*) { return kWideBlockOp; }
 constexpr AesOperation OperationOf(MultiKeyOp*) { return kMultiKeyOp; }
 constexpr AesOperation OperationOf(KeyStepOp*) { return kKeyScheduleOp; }
+constexpr AesOperation OperationOf(FeedbackOp*) { return kFeedbackOp; }
+constexpr AesOperation OperationOf(CounterOp*) { return kCounterOp; }
 
 void Install(AesOperations& table, BlocksOp* encrypt, BlocksOp* decrypt) {
     table.encrypt_blocks = encrypt;
@@ -103,6 +106,11 @@ void Install(AesOperations& table, KeyStepOp* subWord, KeyStepOp* invMixColumn) 
     table.sub_word = subWord;
     table.inv_mix_column = invMixColumn;
 }
+void Install(AesOperations& table, FeedbackOp* encrypt, FeedbackOp* decrypt) {
+    table.encrypt_feedback = encrypt;
+    table.decrypt_feedback = decrypt;
+}
+void Install(AesOperations& table, CounterOp* counter, CounterOp*) { table.counter = counter; }
 
 // Every implementation compiled in, operation by operation in order of preference
 // (that of their families), each with the instruction sets of every file it runs
@@ -178,6 +186,44 @@ void ForEachImplementation(Visit visit) {
     visit(kPortableFamily, 0u, &PortableSubWord, &PortableInvMixColumn);
     if constexpr (kX86) visit(kAesniFamily, kAesNiFeatures, &AesniSubWord, &AesniInvMixColumn);
     if constexpr (kArm64) visit(kArmv8Family, kArmv8Features, &Armv8SubWord, &Armv8InvMixColumn);
+
+    // The chaining modes on 16-byte blocks: the message's encrypting direction, a block
+    // at a time, and its decrypting one, many in flight. The VAES loops hand AES-NI's
+    // the encrypting direction, which no wide register speeds, and the blocks that fill
+    // no register.
+    visit(kPortableFamily, 0u, &GenericEncryptFeedback<PortableEncryptBlocks>,
+          &GenericDecryptFeedback<PortableEncryptBlocks, PortableDecryptBlocks>);
+    if constexpr (kPermutes)
+        visit(kVpermFamily, kVectorPermuteFeatures, &GenericEncryptFeedback<VpermEncryptBlocks>,
+              &GenericDecryptFeedback<VpermEncryptBlocks, VpermDecryptBlocks>);
+    if constexpr (kX86)
+        visit(kAesniFamily, kAesNiFeatures, &AesniEncryptFeedback, &AesniDecryptFeedback);
+    if constexpr (kX86)
+        visit(kVaes256Family, kVaes256Features | kAesNiFeatures, &AesniEncryptFeedback,
+              &Vaes256DecryptFeedback);
+    if constexpr (kX86)
+        visit(kVaes512Family, kVaes512Features | kAesNiFeatures, &AesniEncryptFeedback,
+              &Vaes512DecryptFeedback);
+    if constexpr (kArm64)
+        visit(kArmv8Family, kArmv8Features, &GenericEncryptFeedback<Armv8EncryptBlocks>,
+              &GenericDecryptFeedback<Armv8EncryptBlocks, Armv8DecryptBlocks>);
+
+    // The counter mode on 16-byte blocks.
+    visit(kPortableFamily, 0u, &GenericCounter<PortableEncryptBlocks>,
+          &GenericCounter<PortableEncryptBlocks>);
+    if constexpr (kPermutes)
+        visit(kVpermFamily, kVectorPermuteFeatures, &GenericCounter<VpermEncryptBlocks>,
+              &GenericCounter<VpermEncryptBlocks>);
+    if constexpr (kX86) visit(kAesniFamily, kAesNiFeatures, &AesniCounter, &AesniCounter);
+    if constexpr (kX86)
+        visit(kVaes256Family, kVaes256Features | kAesNiFeatures, &Vaes256Counter,
+              &Vaes256Counter);
+    if constexpr (kX86)
+        visit(kVaes512Family, kVaes512Features | kAesNiFeatures, &Vaes512Counter,
+              &Vaes512Counter);
+    if constexpr (kArm64)
+        visit(kArmv8Family, kArmv8Features, &GenericCounter<Armv8EncryptBlocks>,
+              &GenericCounter<Armv8EncryptBlocks>);
 }
 
 }  // namespace

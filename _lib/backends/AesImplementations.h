@@ -33,6 +33,8 @@ extern const unsigned kAesNiFeatures;
 BlocksOp AesniEncryptBlocks, AesniDecryptBlocks;
 MultiKeyOp AesniEncryptMultiKey, AesniDecryptMultiKey;
 KeyStepOp AesniSubWord, AesniInvMixColumn;
+FeedbackOp AesniEncryptFeedback, AesniDecryptFeedback;
+CounterOp AesniCounter;
 // The multi-key walk with each block loading its own object's rows, block 0 under
 // object firstObject: for objects that come round too seldom to keep their keys in
 // registers, and for the blocks a wider loop leaves.
@@ -59,9 +61,13 @@ WideBlockOp VbmiEncryptWideBlock, VbmiDecryptWideBlock;
 extern const unsigned kVaes256Features;
 BlocksOp Vaes256EncryptBlocks, Vaes256DecryptBlocks;
 MultiKeyOp Vaes256EncryptMultiKey, Vaes256DecryptMultiKey;
+FeedbackOp Vaes256DecryptFeedback;
+CounterOp Vaes256Counter;
 extern const unsigned kVaes512Features;
 BlocksOp Vaes512EncryptBlocks, Vaes512DecryptBlocks;
 MultiKeyOp Vaes512EncryptMultiKey, Vaes512DecryptMultiKey;
+FeedbackOp Vaes512DecryptFeedback;
+CounterOp Vaes512Counter;
 
 // AesVaes256Wide.cpp and AesVaes512Wide.cpp: whole buffers of 24- and 32-byte blocks
 // on VAES, two and four blocks to a group of registers (the latter with AVX-512 VBMI).
@@ -69,6 +75,18 @@ extern const unsigned kVaes256WideFeatures;
 WideBlocksOp Vaes256EncryptWideBlocks, Vaes256DecryptWideBlocks;
 extern const unsigned kVaes512WideFeatures;
 WideBlocksOp Vaes512EncryptWideBlocks, Vaes512DecryptWideBlocks;
+
+// AesGenericModes.h: the chaining modes on any implementation of 16-byte blocks,
+// for the families with no loop of their own (instantiated by the dispatcher).
+template <BlocksOp* kEncrypt>
+void GenericEncryptFeedback(const RoundKeyRow* rk, int rounds, Feedback mode, BYTE* reg,
+                            const BYTE* in, BYTE* out, std::size_t blocks);
+template <BlocksOp* kEncrypt, BlocksOp* kDecrypt>
+void GenericDecryptFeedback(const RoundKeyRow* rk, int rounds, Feedback mode, BYTE* reg,
+                            const BYTE* in, BYTE* out, std::size_t blocks);
+template <BlocksOp* kEncrypt>
+void GenericCounter(const RoundKeyRow* rk, int rounds, BYTE* counter, const BYTE* in, BYTE* out,
+                    std::size_t blocks);
 
 // AesArm64.cpp: 64-bit ARM's Cryptography Extension, built with +crypto for this file
 // alone.

@@ -56,16 +56,35 @@ typedef void MultiKeyOp(const RoundKeyArray& keys, int rounds, const BYTE* in, B
 // byte in the top bits).
 typedef DWORD KeyStepOp(DWORD w);
 
+// The chaining modes on 16-byte blocks, with the chaining value held in a register
+// from one block to the next rather than stored and loaded back between calls.
+// `reg` is the mode's 16-byte register: the previous cipher block (CBC, CFB) or the
+// previous key stream block (OFB), read first and left as the next block needs it.
+enum Feedback : int { kCbc, kCfb, kOfb };
+// A message's encrypting direction, one block after another: CBC and CFB encryption,
+// and OFB either way; rk holds the encryption rows.
+// Its decrypting direction, where every block's cipher input is known in advance and
+// many run in flight: CBC decryption (rk: the decryption rows) and CFB decryption
+// (rk: the encryption rows); never OFB.
+typedef void FeedbackOp(const RoundKeyRow* rk, int rounds, Feedback mode, BYTE* reg,
+                        const BYTE* in, BYTE* out, std::size_t blocks);
+// The counter mode: out is in XORed with the encrypted counter blocks counter,
+// counter + 1, ... (16 bytes, big-endian, wrapping), and counter moves on past them.
+typedef void CounterOp(const RoundKeyRow* rk, int rounds, BYTE* counter, const BYTE* in,
+                       BYTE* out, std::size_t blocks);
+
 enum AesOperation : unsigned {
     kBlocksOp,
     kWideBlocksOp,
     kWideBlockOp,
     kMultiKeyOp,
     kKeyScheduleOp,
+    kFeedbackOp,
+    kCounterOp,
     kOperationCount
 };
-constexpr const char* kOperationNames[kOperationCount] = {"blocks", "wide_blocks", "wide_block",
-                                                          "multikey", "key_schedule"};
+constexpr const char* kOperationNames[kOperationCount] = {
+    "blocks", "wide_blocks", "wide_block", "multikey", "key_schedule", "feedback", "counter"};
 
 // The families implementations come in, by the instructions they run, in the order
 // the dispatcher prefers them: an operation takes the last of its implementations
@@ -99,6 +118,9 @@ struct AesOperations {
     MultiKeyOp* decrypt_multikey;
     KeyStepOp* sub_word;
     KeyStepOp* inv_mix_column;
+    FeedbackOp* encrypt_feedback;  // the message's directions (FeedbackOp)
+    FeedbackOp* decrypt_feedback;
+    CounterOp* counter;
     AesFamily family[kOperationCount];
 };
 

@@ -32,6 +32,20 @@ struct Ymm {
     static Vec LastRound(bool decrypt, Vec s, Vec k) {
         return decrypt ? _mm256_aesdeclast_epi128(s, k) : _mm256_aesenclast_epi128(s, k);
     }
+    static Vec Previous(Vec before, Vec v) { return _mm256_permute2x128_si256(before, v, 0x21); }
+    static Vec ByteReverse(Vec v) {
+        const Vec reverse = _mm256_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0,
+                                            1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        return _mm256_shuffle_epi8(v, reverse);
+    }
+    static Vec Add64(Vec a, Vec b) { return _mm256_add_epi64(a, b); }
+    static Vec AndNot(Vec a, Vec b) { return _mm256_andnot_si256(a, b); }
+    static Vec TopBit64(Vec v) { return _mm256_srli_epi64(v, 63); }
+    static Vec LowToHigh64(Vec v) { return _mm256_unpacklo_epi64(_mm256_setzero_si256(), v); }
+    static Vec Low64(std::uint64_t first, std::uint64_t step) {
+        return _mm256_set_epi64x(0, static_cast<long long>(first + step), 0,
+                                 static_cast<long long>(first));
+    }
 };
 
 }  // namespace
@@ -44,6 +58,16 @@ void Vaes256EncryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYT
 void Vaes256DecryptBlocks(const RoundKeyRow* rk, int rounds, const BYTE* in, BYTE* out,
                           std::size_t blocks) {
     RunWideRegisters<Ymm, true>(rk, rounds, in, out, blocks);
+}
+
+void Vaes256DecryptFeedback(const RoundKeyRow* rk, int rounds, Feedback mode, BYTE* reg,
+                            const BYTE* in, BYTE* out, std::size_t blocks) {
+    RunWideChained<Ymm>(rk, rounds, mode, reg, in, out, blocks);
+}
+
+void Vaes256Counter(const RoundKeyRow* rk, int rounds, BYTE* counter, const BYTE* in, BYTE* out,
+                    std::size_t blocks) {
+    RunWideCounter<Ymm>(rk, rounds, counter, in, out, blocks);
 }
 
 void Vaes256EncryptMultiKey(const RoundKeyArray& keys, int rounds, const BYTE* in, BYTE* out,

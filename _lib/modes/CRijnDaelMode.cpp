@@ -8,7 +8,9 @@
 
 #include "../../_inc/CRijnDael.h"
 #include "../CipherAccess.h"
+#include "../CounterBlocks.h"
 #include "../Wipe.h"
+#include "../XorBytes.h"
 #include "OsRandom.h"
 #include "Padding.h"
 
@@ -33,79 +35,6 @@ void EcbEncrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blo
 void EcbDecrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blocks) {
     if (blocks == 1) return CipherAccess::Block(key, true, in, out);
     CipherAccess::Ecb(key, true, in, out, blocks);
-}
-
-// Sixteen bytes at a time: out may be a or b, which rules out the compiler's own
-// vectorising, and a byte at a time would cost more than the cipher. Whole 16-byte
-// stores also let the cipher's next 16-byte load take the value straight from the
-// store (two 8-byte stores would stall it).
-typedef std::uint64_t Lanes __attribute__((vector_size(16)));
-
-void XorInto(const BYTE* a, const BYTE* b, BYTE* out, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        Lanes x, y;
-        std::memcpy(&x, a + i, 16);
-        std::memcpy(&y, b + i, 16);
-        x ^= y;
-        std::memcpy(out + i, &x, 16);
-    }
-    for (; i < n; ++i) out[i] = BYTE(a[i] ^ b[i]);
-}
-
-// Adds one to a big-endian counter of n bytes, wrapping at the top; the carry runs
-// through every byte, so the time does not depend on the counter.
-void Increment(BYTE* counter, std::size_t n) {
-    unsigned carry = 1;
-    for (std::size_t i = n; i-- > 0;) {
-        carry += counter[i];
-        counter[i] = BYTE(carry);
-        carry >>= 8;
-    }
-}
-
-std::uint64_t LoadBigEndian64(const BYTE* p) {
-    std::uint64_t x = 0;
-    for (int i = 0; i < 8; ++i) x = (x << 8) | p[i];
-    return x;
-}
-
-void StoreBigEndian64(std::uint64_t x, BYTE* p) {
-    for (int i = 7; i >= 0; --i, x >>= 8) p[i] = BYTE(x);
-}
-
-// Writes the counter blocks counter, counter + 1, ... counter + blocks - 1 to out
-// (blocks < 2^32) and moves counter on past them. The last eight bytes are added to
-// as one word; the bytes above take the carry out of it, chosen by mask rather than
-// by a branch on the counter. One copy per block size, so that the words above are a
-// fixed number the compiler can keep in registers.
-template <std::size_t kSize>
-void CounterBlocksOf(BYTE* counter, BYTE* out, std::size_t blocks) {
-    constexpr std::size_t kHigh = kSize - 8, kWords = kHigh / 8;
-    const std::uint64_t low = LoadBigEndian64(counter + kHigh);
-    BYTE carried[kHigh];  // the bytes above, plus one
-    std::memcpy(carried, counter, kHigh);
-    Increment(carried, kHigh);
-    std::uint64_t mine[kWords], next[kWords];
-    std::memcpy(mine, counter, kHigh);
-    std::memcpy(next, carried, kHigh);
-    const auto put = [&](std::uint64_t k, BYTE* block) {
-        const std::uint64_t sum = low + k;
-        const std::uint64_t carry = 0 - (((low & k) | ((low | k) & ~sum)) >> 63);
-        for (std::size_t i = 0; i < kWords; ++i) {
-            const std::uint64_t word = mine[i] ^ ((mine[i] ^ next[i]) & carry);
-            std::memcpy(block + 8 * i, &word, 8);
-        }
-        StoreBigEndian64(sum, block + kHigh);
-    };
-    for (std::size_t k = 0; k < blocks; ++k) put(k, out + kSize * k);
-    put(blocks, counter);
-}
-
-void CounterBlocks(BYTE* counter, std::size_t size, BYTE* out, std::size_t blocks) {
-    if (size == 16) return CounterBlocksOf<16>(counter, out, blocks);
-    if (size == 24) return CounterBlocksOf<24>(counter, out, blocks);
-    CounterBlocksOf<32>(counter, out, blocks);
 }
 
 // The length a one-shot call's padding and mode can take (encrypting) or can have
@@ -234,6 +163,9 @@ void CRijnDaelMode::Transform(const BYTE* in, std::size_t n, BYTE* out) {
 void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
     const CRijnDael& key = *m_key;
     const std::size_t size = m_blockSize;
+    if (m_mode == CBC && size == 16) {
+        return CipherAccess::Feedback(key, m_decrypt, kCbc, m_register, in, out, n / 16);
+    }
     if (m_mode == CBC && !m_decrypt) {
         // Each block needs the one before it: one block a call.
         for (std::size_t at = 0; at < n; at += size) {
@@ -273,6 +205,11 @@ void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
     const std::size_t size = m_blockSize, segment = m_segment;
     const bool cfb = m_mode == CFB;
     std::size_t at = 0;
+    if (size == 16 && segment == 16 && m_streamAt == 0) {
+        at = n / 16 * 16;
+        CipherAccess::Feedback(key, cfb && m_decrypt, cfb ? kCfb : kOfb, m_register, in, out,
+                               n / 16);
+    }
     if (cfb && m_decrypt && segment == size && m_streamAt == 0) {
         // Whole-block CFB decryption knows every register in advance (the cipher
         // blocks): a chunk of them through one ECB call.
@@ -333,6 +270,10 @@ void CRijnDaelMode::RunCounter(const BYTE* in, std::size_t n, BYTE* out) {
     std::size_t at = m_streamAt == 0 ? 0 : std::min(size - m_streamAt, n);
     XorInto(in, m_stream + m_streamAt, out, at);
     m_streamAt = BYTE((m_streamAt + at) % size);
+    if (size == 16) {
+        CipherAccess::Counter(key, m_register, in + at, out + at, (n - at) / 16);
+        at += (n - at) / 16 * 16;
+    }
     BYTE chunk[kChunkBytes];
     while (n - at >= size) {
         const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
