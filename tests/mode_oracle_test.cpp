@@ -17,11 +17,13 @@ namespace {
 
 typedef CRijnDaelMode M;
 
-// Every length up to two blocks, and around the first chunk boundary and a few blocks
+// Every length up to two blocks, around what wide registers and the groups of them in
+// flight hold (4 and 16 blocks), and around the first chunk boundary and a few blocks
 // past it.
 std::vector<std::size_t> Lengths(std::size_t block) {
     std::vector<std::size_t> lengths;
     for (std::size_t n = 0; n <= 2 * block + 1; ++n) lengths.push_back(n);
+    for (std::size_t blocks : {7, 8, 17, 35}) lengths.push_back(blocks * block + blocks % 2);
     const std::size_t chunk = 4096 / block * block;
     for (std::size_t n : {chunk - block - 1, chunk, chunk + 1, chunk + 3 * block + 5})
         lengths.push_back(n);
