@@ -1,13 +1,14 @@
 // Throughput of CRijnDaelMode's one-shot Encrypt and Decrypt on 16 KiB (whole blocks)
-// in each of libmcrypt's modes and each block size, with a key as long as the block,
-// on the cipher path CRijnDael chooses; next to libmcrypt's same mode over the same
-// buffer, OpenSSL's EVP for the AES modes it has, and a loop of the member block calls
-// that every mode's work comes down to.
+// in each of libmcrypt's modes, for every block size and key length, next to
+// libmcrypt's same mode over the same buffer, OpenSSL's EVP for the AES modes it has,
+// and a loop of the member block calls that every mode's work comes down to.
 //
-// Benchmarks are named OPERATION/WHO/MODE/BLOCK, WHO being "ours", "libmcrypt",
-// "openssl" or "blocks" (the mode written on the member block calls). Every row
-// carries vs_mcrypt: its rate divided by libmcrypt's for the same operation, mode and
-// block in this run.
+// Benchmarks are named OPERATION/WHO/MODE/BLOCK/KEY, WHO being a cipher path (every
+// path this CPU runs; the paths below the default one with a key as long as the
+// block, or 16 bytes for 16-byte blocks), "libmcrypt", "openssl" or "blocks" (the mode
+// written on the member block calls, on the default path). Every row carries
+// vs_mcrypt: its rate divided by libmcrypt's for the same operation, mode, block and
+// key in this run.
 #include <benchmark/benchmark.h>
 #include <mcrypt.h>
 #include <openssl/crypto.h>
@@ -51,18 +52,25 @@ std::vector<char> RandomBuffer(std::size_t size, unsigned seed) {
 
 std::size_t Length(int block) { return 16384 / std::size_t(block) * std::size_t(block); }
 
-std::string Name(bool encrypt, const char* who, const char* mode, int block) {
+std::string Name(bool encrypt, const char* who, const char* mode, int block, int keyLength) {
     return std::string(encrypt ? "Encrypt/" : "Decrypt/") + who + "/" + mode + "/" +
-           std::to_string(block);
+           std::to_string(block) + "/" + std::to_string(keyLength);
+}
+
+const AesPathList& Paths() {
+    static const AesPathList paths = AvailableAesPaths();
+    return paths;
 }
 
 void Count(benchmark::State& state, std::size_t bytes) {
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(bytes));
 }
 
-void BenchOurs(benchmark::State& state, bool encrypt, Mode mode, int block) {
+void BenchOurs(benchmark::State& state, const AesPath* path, bool encrypt, Mode mode, int block,
+               int keyLength) {
+    SelectAesOperationsForTesting(&path->operations);
     CRijnDael key;
-    key.SetKey(RandomBuffer(32, 7).data(), block, block);
+    key.SetKey(RandomBuffer(32, 7).data(), keyLength, block);
     const std::vector<char> iv = RandomBuffer(32, 8), in = RandomBuffer(Length(block), 1);
     std::vector<char> out(in.size() + 32);
     std::size_t written = 0;
@@ -77,12 +85,12 @@ void BenchOurs(benchmark::State& state, bool encrypt, Mode mode, int block) {
 }
 
 // libmcrypt's mode, opened and keyed once; the chain runs on from one pass to the next.
-void BenchMcrypt(benchmark::State& state, bool encrypt, Mode mode, int block) {
+void BenchMcrypt(benchmark::State& state, bool encrypt, Mode mode, int block, int keyLength) {
     std::string algorithm = "rijndael-" + std::to_string(8 * block), name = mode.mcrypt;
     MCRYPT td = mcrypt_module_open(&algorithm[0], nullptr, &name[0], nullptr);
     std::vector<char> key = RandomBuffer(32, 7), iv = RandomBuffer(32, 8);
     std::vector<char> buffer = RandomBuffer(Length(block), 1);
-    if (td == MCRYPT_FAILED || mcrypt_generic_init(td, key.data(), block, iv.data()) < 0) {
+    if (td == MCRYPT_FAILED || mcrypt_generic_init(td, key.data(), keyLength, iv.data()) < 0) {
         state.SkipWithError("libmcrypt cannot be set up");
         return;
     }
@@ -98,8 +106,8 @@ void BenchMcrypt(benchmark::State& state, bool encrypt, Mode mode, int block) {
     Count(state, buffer.size());
 }
 
-void BenchOpenssl(benchmark::State& state, bool encrypt, Mode mode, int block) {
-    const std::string name = std::string("aes-128-") + mode.openssl;
+void BenchOpenssl(benchmark::State& state, bool encrypt, Mode mode, int block, int keyLength) {
+    const std::string name = "aes-" + std::to_string(8 * keyLength) + "-" + mode.openssl;
     std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
                                                                         &EVP_CIPHER_CTX_free);
     const std::vector<char> key = RandomBuffer(32, 7), iv = RandomBuffer(32, 8);
@@ -164,9 +172,10 @@ void MemberLoop(const CRijnDael& key, bool encrypt, const Mode& mode, int block,
     }
 }
 
-void BenchBlocks(benchmark::State& state, bool encrypt, Mode mode, int block) {
+void BenchBlocks(benchmark::State& state, bool encrypt, Mode mode, int block, int keyLength) {
+    SelectAesOperationsForTesting(&Paths().back().operations);
     CRijnDael key;
-    key.SetKey(RandomBuffer(32, 7).data(), block, block);
+    key.SetKey(RandomBuffer(32, 7).data(), keyLength, block);
     const std::vector<char> iv = RandomBuffer(32, 8), in = RandomBuffer(Length(block), 1);
     std::vector<char> out(in.size()), ours(in.size() + 32);
     // A reference that computes something else would make the comparison worthless.
@@ -195,19 +204,24 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::AddCustomContext("default_path", AvailableAesPaths().back().name);
     benchmark::AddCustomContext("openssl_version", OpenSSL_version(OPENSSL_VERSION));
+    const AesPath& defaultPath = Paths().back();
     for (bool encrypt : {true, false}) {
         for (int block : {16, 24, 32}) {
-            for (const Mode& mode : kModes) {
-                benchmark::RegisterBenchmark(Name(encrypt, "libmcrypt", mode.mcrypt, block).c_str(),
-                                             BenchMcrypt, encrypt, mode, block);
-                benchmark::RegisterBenchmark(Name(encrypt, "ours", mode.mcrypt, block).c_str(),
-                                             BenchOurs, encrypt, mode, block);
-                benchmark::RegisterBenchmark(Name(encrypt, "blocks", mode.mcrypt, block).c_str(),
-                                             BenchBlocks, encrypt, mode, block);
-                if (block == 16 && mode.openssl != nullptr) {
-                    benchmark::RegisterBenchmark(
-                        Name(encrypt, "openssl", mode.mcrypt, block).c_str(), BenchOpenssl, encrypt,
-                        mode, block);
+            for (int keyLength : {16, 24, 32}) {
+                if (block == 16 && keyLength == 24) continue;  // AES-192: no target, no row
+                const bool everyPath = keyLength == block || (block == 16 && keyLength == 16);
+                for (const Mode& mode : kModes) {
+                    const auto add = [&](const char* who, auto bench, auto... args) {
+                        benchmark::RegisterBenchmark(
+                            Name(encrypt, who, mode.mcrypt, block, keyLength).c_str(), bench,
+                            args..., encrypt, mode, block, keyLength);
+                    };
+                    add("libmcrypt", BenchMcrypt);
+                    if (block == 16 && mode.openssl != nullptr) add("openssl", BenchOpenssl);
+                    if (everyPath) add("blocks", BenchBlocks);
+                    for (const AesPath& path : Paths()) {
+                        if (everyPath || &path == &defaultPath) add(path.name, BenchOurs, &path);
+                    }
                 }
             }
         }

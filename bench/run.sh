@@ -11,13 +11,13 @@
 #      every key length and path, and whole-buffer ECB through the table on each
 #      implementation, against libmcrypt's ECB;
 #   6. mode_bench: CRijnDaelMode's one-shot calls on 16 KiB in each of libmcrypt's
-#      modes and each block size, against libmcrypt, OpenSSL's AES modes and the same
-#      mode written on the member block calls.
+#      modes, each block size and key length and on every path, against libmcrypt,
+#      OpenSSL's AES modes and the same mode written on the member block calls.
 # and ends with one table of all cipher figures (medians of the repetitions).
 #
 # Environment: MIN_TIME (seconds per repetition, default 0.1), REPETITIONS
-# (default 3) for cipher_bench and multikey_bench, WIDE_REPETITIONS (default 7) for
-# wide_block_bench and mode_bench; RUNS and WARMUP are passed on to process.sh.
+# (default 3) for cipher_bench, multikey_bench and mode_bench (some 550 rows),
+# WIDE_REPETITIONS (default 7) for wide_block_bench; RUNS and WARMUP are passed on to process.sh.
 # The JSON results stay in build/bench/results/.
 #
 # The machine may be running other work; timings are only as quiet as it is.
@@ -79,7 +79,7 @@ build/bench/bench/wide_block_bench \
 stage "mode_bench, against libmcrypt, OpenSSL and the member block calls"
 build/bench/bench/mode_bench \
   --benchmark_min_time="$min_time" \
-  --benchmark_repetitions="$wide_repetitions" \
+  --benchmark_repetitions="$repetitions" \
   --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true \
   --benchmark_out="$results/modes.json" --benchmark_out_format=json >/dev/null
@@ -202,19 +202,43 @@ data = json.load(open(sys.argv[1]))
 rates = {}
 for b in data["benchmarks"]:
     if b.get("aggregate_name") == "median" and not b.get("error_occurred"):
-        operation, who, mode, block = b["run_name"].split("/")
-        rates[(operation, mode, int(block), who)] = b["bytes_per_second"] / 1e6
-print(f"CRijnDaelMode's one-shot calls on 16 KiB ({data['context'].get('default_path', '?')} path),"
-      " key as long as the block: MB/s (median),\nin brackets our rate over that row's."
-      " 'blocks' is the mode written on the member block calls.")
-print(f"{'operation':<9} {'mode':<5} {'block':>5} {'ours':>7} {'blocks':>14} {'libmcrypt':>14} {'OpenSSL':>14}")
-for (operation, mode, block, who), ours in sorted(
-        rates.items(), key=lambda item: (item[0][0] != "Encrypt", item[0][2], item[0][1])):
-    if who != "ours":
+        operation, who, mode, block, key = b["run_name"].split("/")
+        rates[(operation, mode, int(block), int(key), who)] = b["bytes_per_second"] / 1e6
+default = data["context"].get("default_path", "?")
+order = ("portable", "vperm", "aesni", "aesni_avx", "vbmi", "vaes256", "vaes512", "armv8")
+paths = [p for p in order if any(k[4] == p for k in rates)]
+modes = ("ecb", "cbc", "ncfb", "cfb", "nofb", "ofb", "ctr")
+cases = sorted({k[:4] for k in rates},
+               key=lambda k: (k[0] != "Encrypt", modes.index(k[1]), k[2], k[3]))
+
+def cell(rate, reference):
+    return f"{rate:,.0f} ({rate / reference:.2f})".replace(",", " ") if rate and reference else "-"
+
+print(f"CRijnDaelMode's one-shot calls on 16 KiB, default path ({default}): MB/s (median), in"
+      " brackets our rate\nover that column's. 'blocks' is the mode on the member block calls."
+      " libmcrypt's ncfb/nofb are the\nwhole-block CFB/OFB, cfb/ofb the 1-byte segments.\n")
+print("| operation | mode | block | key | ours | vs libmcrypt | vs OpenSSL | vs blocks |")
+print("|---|---|---|---|---|---|---|---|")
+for case in cases:
+    ours = rates.get(case + (default,))
+    if not ours:
         continue
-    cells = []
-    for peer in ("blocks", "libmcrypt", "openssl"):
-        rate = rates.get((operation, mode, block, peer))
-        cells.append(f"{rate:7.0f} ({ours / rate:4.1f})" if rate else f"{'-':>14}")
-    print(f"{operation:<9} {mode:<5} {block:>5} {ours:7.0f} " + " ".join(f"{c:>14}" for c in cells))
+    ratios = []
+    for peer in ("libmcrypt", "openssl", "blocks"):
+        rate = rates.get(case + (peer,))
+        ratios.append(f"{ours / rate:.2f}" if rate else "-")
+    print(f"| {case[0]} | {case[1]} | {case[2]} | {case[3]} | {ours:,.0f} | ".replace(",", " ") +
+          " | ".join(ratios) + " |")
+
+print("\nEvery path, key as long as the block (16 bytes for 16-byte blocks): MB/s (median), in"
+      " brackets the\nratio to OpenSSL's same mode for 16-byte blocks where it has one,"
+      " otherwise to libmcrypt's.\n")
+print("| operation | mode | block | " + " | ".join(paths) + " |")
+print("|---|---|---|" + "---|" * len(paths))
+for case in cases:
+    if not any(rates.get(case + (p,)) for p in paths[:-1]):
+        continue
+    reference = rates.get(case + ("openssl",)) or rates.get(case + ("libmcrypt",))
+    print(f"| {case[0]} | {case[1]} | {case[2]} | " +
+          " | ".join(cell(rates.get(case + (p,)), reference) for p in paths) + " |")
 PY
