@@ -24,14 +24,23 @@ struct CipherAccess {
                out, blocks);
     }
 
-    // The chaining modes on a key with 16-byte blocks: the message's encrypting
-    // direction (CBC and CFB encryption, OFB) or its decrypting one (CBC and CFB
-    // decryption), and the counter mode (backends/AesOperations.h).
-    static void Feedback(const CRijnDael& key, bool decrypting, sealwrit::detail::Feedback mode,
-                         BYTE* reg, const BYTE* in, BYTE* out, std::size_t blocks) {
+    // The chaining modes (backends/AesOperations.h): a message's encrypting direction
+    // (CBC and CFB encryption, OFB either way) on any block size, its decrypting one
+    // (CBC and CFB decryption) and the counter mode on 16-byte blocks.
+    static void EncryptingFeedback(const CRijnDael& key, sealwrit::detail::Feedback mode,
+                                   BYTE* reg, const BYTE* in, BYTE* out, std::size_t blocks) {
         const AesOperations& ops = ActiveOperations();
-        (decrypting ? ops.decrypt_feedback : ops.encrypt_feedback)(
-            Rows(key, decrypting && mode == kCbc), key.m_iROUNDS, mode, reg, in, out, blocks);
+        if (key.m_blockSize == 16) {
+            ops.encrypt_feedback(key.m_Ke, key.m_iROUNDS, mode, reg, in, out, blocks);
+        } else {
+            ops.encrypt_wide_feedback(key.m_Ke, key.m_iROUNDS, key.m_blockSize, mode, reg, in, out,
+                                      blocks);
+        }
+    }
+    static void DecryptingFeedback(const CRijnDael& key, sealwrit::detail::Feedback mode,
+                                   BYTE* reg, const BYTE* in, BYTE* out, std::size_t blocks) {
+        ActiveOperations().decrypt_feedback(Rows(key, mode == kCbc), key.m_iROUNDS, mode, reg, in,
+                                            out, blocks);
     }
     static void Counter(const CRijnDael& key, BYTE* counter, const BYTE* in, BYTE* out,
                         std::size_t blocks) {

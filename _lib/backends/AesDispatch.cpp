@@ -85,6 +85,7 @@ constexpr AesOperation OperationOf(MultiKeyOp*) { return kMultiKeyOp; }
 constexpr AesOperation OperationOf(KeyStepOp*) { return kKeyScheduleOp; }
 constexpr AesOperation OperationOf(FeedbackOp*) { return kFeedbackOp; }
 constexpr AesOperation OperationOf(CounterOp*) { return kCounterOp; }
+constexpr AesOperation OperationOf(WideFeedbackOp*) { return kWideFeedbackOp; }
 
 void Install(AesOperations& table, BlocksOp* encrypt, BlocksOp* decrypt) {
     table.encrypt_blocks = encrypt;
@@ -111,6 +112,9 @@ void Install(AesOperations& table, FeedbackOp* encrypt, FeedbackOp* decrypt) {
     table.decrypt_feedback = decrypt;
 }
 void Install(AesOperations& table, CounterOp* counter, CounterOp*) { table.counter = counter; }
+void Install(AesOperations& table, WideFeedbackOp* encrypt, WideFeedbackOp*) {
+    table.encrypt_wide_feedback = encrypt;
+}
 
 // Every implementation compiled in, operation by operation in order of preference
 // (that of their families), each with the instruction sets of every file it runs
@@ -207,6 +211,26 @@ void ForEachImplementation(Visit visit) {
     if constexpr (kArm64)
         visit(kArmv8Family, kArmv8Features, &GenericEncryptFeedback<Armv8EncryptBlocks>,
               &GenericDecryptFeedback<Armv8EncryptBlocks, Armv8DecryptBlocks>);
+
+    // The encrypting direction on 24- and 32-byte blocks, a block at a time; the VAES
+    // paths take VBMI's, whose lone block is theirs too.
+    visit(kPortableFamily, 0u, &GenericEncryptWideFeedback<PortableEncryptWideBlock>,
+          &GenericEncryptWideFeedback<PortableEncryptWideBlock>);
+    if constexpr (kPermutes)
+        visit(kVpermFamily, kVectorPermuteFeatures,
+              &GenericEncryptWideFeedback<VpermEncryptWideBlock>,
+              &GenericEncryptWideFeedback<VpermEncryptWideBlock>);
+    if constexpr (kX86)
+        visit(kAesniFamily, kAesNiWideFeatures, &AesniEncryptWideFeedback,
+              &AesniEncryptWideFeedback);
+    if constexpr (kX86)
+        visit(kAesniAvxFamily, kAesNiAvxWideFeatures, &AesniAvxEncryptWideFeedback,
+              &AesniAvxEncryptWideFeedback);
+    if constexpr (kX86)
+        visit(kVbmiFamily, kVbmiWideFeatures, &VbmiEncryptWideFeedback, &VbmiEncryptWideFeedback);
+    if constexpr (kArm64)
+        visit(kArmv8Family, kArmv8Features, &GenericEncryptWideFeedback<Armv8EncryptWideBlock>,
+              &GenericEncryptWideFeedback<Armv8EncryptWideBlock>);
 
     // The counter mode on 16-byte blocks.
     visit(kPortableFamily, 0u, &GenericCounter<PortableEncryptBlocks>,

@@ -36,6 +36,22 @@ void GenericEncryptFeedback(const RoundKeyRow* rk, int rounds, Feedback mode, BY
     }
 }
 
+template <WideBlockOp* kEncrypt>
+void GenericEncryptWideFeedback(const RoundKeyRow* rk, int rounds, int blockBytes, Feedback mode,
+                                BYTE* reg, const BYTE* in, BYTE* out, std::size_t blocks) {
+    const std::size_t size = std::size_t(blockBytes);
+    for (std::size_t at = 0; at < size * blocks; at += size) {
+        if (mode == kCbc) XorInto(reg, in + at, reg, size);
+        kEncrypt(rk, rounds, blockBytes, reg, reg);
+        if (mode == kCfb) XorInto(reg, in + at, reg, size);
+        if (mode == kOfb) {
+            XorInto(reg, in + at, out + at, size);
+        } else {
+            std::memcpy(out + at, reg, size);
+        }
+    }
+}
+
 template <BlocksOp* kEncrypt, BlocksOp* kDecrypt>
 void GenericDecryptFeedback(const RoundKeyRow* rk, int rounds, Feedback mode, BYTE* reg,
                             const BYTE* in, BYTE* out, std::size_t blocks) {

@@ -49,12 +49,15 @@ void AesniDecryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t first
 extern const unsigned kAesNiWideFeatures;
 WideBlocksOp AesniEncryptWideBlocks, AesniDecryptWideBlocks;
 WideBlockOp AesniEncryptWideBlock, AesniDecryptWideBlock;
+WideFeedbackOp AesniEncryptWideFeedback;
 extern const unsigned kAesNiAvxWideFeatures;
 WideBlocksOp AesniAvxEncryptWideBlocks, AesniAvxDecryptWideBlocks;
 WideBlockOp AesniAvxEncryptWideBlock, AesniAvxDecryptWideBlock;
+WideFeedbackOp AesniAvxEncryptWideFeedback;
 extern const unsigned kVbmiWideFeatures;
 WideBlocksOp VbmiEncryptWideBlocks, VbmiDecryptWideBlocks;
 WideBlockOp VbmiEncryptWideBlock, VbmiDecryptWideBlock;
+WideFeedbackOp VbmiEncryptWideFeedback;
 
 // AesVaes256.cpp and AesVaes512.cpp: VAES on 256-bit registers with AVX2 and on
 // 512-bit registers with AVX-512F.
@@ -84,6 +87,9 @@ void GenericEncryptFeedback(const RoundKeyRow* rk, int rounds, Feedback mode, BY
 template <BlocksOp* kEncrypt, BlocksOp* kDecrypt>
 void GenericDecryptFeedback(const RoundKeyRow* rk, int rounds, Feedback mode, BYTE* reg,
                             const BYTE* in, BYTE* out, std::size_t blocks);
+template <WideBlockOp* kEncrypt>
+void GenericEncryptWideFeedback(const RoundKeyRow* rk, int rounds, int blockBytes, Feedback mode,
+                                BYTE* reg, const BYTE* in, BYTE* out, std::size_t blocks);
 template <BlocksOp* kEncrypt>
 void GenericCounter(const RoundKeyRow* rk, int rounds, BYTE* counter, const BYTE* in, BYTE* out,
                     std::size_t blocks);

@@ -73,6 +73,11 @@ typedef void FeedbackOp(const RoundKeyRow* rk, int rounds, Feedback mode, BYTE* 
 typedef void CounterOp(const RoundKeyRow* rk, int rounds, BYTE* counter, const BYTE* in,
                        BYTE* out, std::size_t blocks);
 
+// The encrypting direction on blocks of blockBytes (24 or 32) bytes, as FeedbackOp's;
+// reg holds a block.
+typedef void WideFeedbackOp(const RoundKeyRow* rk, int rounds, int blockBytes, Feedback mode,
+                            BYTE* reg, const BYTE* in, BYTE* out, std::size_t blocks);
+
 enum AesOperation : unsigned {
     kBlocksOp,
     kWideBlocksOp,
@@ -81,10 +86,12 @@ enum AesOperation : unsigned {
     kKeyScheduleOp,
     kFeedbackOp,
     kCounterOp,
+    kWideFeedbackOp,
     kOperationCount
 };
 constexpr const char* kOperationNames[kOperationCount] = {
-    "blocks", "wide_blocks", "wide_block", "multikey", "key_schedule", "feedback", "counter"};
+    "blocks",   "wide_blocks", "wide_block",   "multikey",
+    "key_schedule", "feedback", "counter", "wide_feedback"};
 
 // The families implementations come in, by the instructions they run, in the order
 // the dispatcher prefers them: an operation takes the last of its implementations
@@ -121,6 +128,7 @@ struct AesOperations {
     FeedbackOp* encrypt_feedback;  // the message's directions (FeedbackOp)
     FeedbackOp* decrypt_feedback;
     CounterOp* counter;
+    WideFeedbackOp* encrypt_wide_feedback;
     AesFamily family[kOperationCount];
 };
 

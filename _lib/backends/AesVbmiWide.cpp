@@ -29,6 +29,11 @@ void VbmiDecryptWideBlock(const RoundKeyRow* rk, int rounds, int blockBytes, con
     Block<TwoRegisterPermute, true>(rk, rounds, blockBytes, in, out);
 }
 
+void VbmiEncryptWideFeedback(const RoundKeyRow* rk, int rounds, int blockBytes, Feedback mode,
+                              BYTE* reg, const BYTE* in, BYTE* out, std::size_t blocks) {
+    Serial<TwoRegisterPermute>(rk, rounds, blockBytes, mode, reg, in, out, blocks);
+}
+
 // Blocks in flight for whole buffers, in 16 of the 32 registers AVX-512 gives. 16 KiB
 // on a Zen 4 core (MB/s, decryption with a 16-byte key; 1, 2, 4 and 8 in flight):
 // 24-byte blocks 2 210, 2 760, 3 260 and 4 030, 32-byte 2 520, 2 910, 3 670 and 4 670.

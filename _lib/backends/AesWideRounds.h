@@ -31,6 +31,7 @@
 #include <immintrin.h>
 
 #include <cstddef>
+#include <cstring>
 
 #include "../RijndaelTables.h"
 #include "AesOperations.h"
@@ -489,6 +490,73 @@ void Block(const RoundKeyRow* rk, int rounds, int blockBytes, const BYTE* in, BY
         LoneBlock<Gather, 6, kDecrypt, 12>(rk, in, out);
     } else {
         LoneBlock<Gather, 6, kDecrypt, 14>(rk, in, out);
+    }
+}
+
+// The encrypting directions of the chaining modes (WideFeedbackOp), a block after
+// another on 128-bit registers in the lone block's layout: the chaining value stays
+// in the registers the last round left it in, and the text is XORed in beside the
+// chain (into round key 0 for CBC), so that a block costs its rounds and two XORs
+// more. Nothing goes through memory between blocks: stored and loaded back at
+// another offset, a 24-byte block waited on the store each time.
+template <template <class, int, bool> class Gather, int BC, int kRounds, Feedback kMode>
+__attribute__((noinline)) void SerialBlocks(const RoundKeyRow* rk, BYTE* reg, const BYTE* in,
+                                            BYTE* out, std::size_t blocks) {
+    typedef Xmm::Vec Vec;
+    constexpr std::size_t kBytes = 4 * BC, kHigh = BC == 8 ? 16 : 8;
+    // What comes in: the chaining value, the text XORed in for CBC, round key 0.
+    const auto enter = [](Vec chain, Vec text, Vec key) {
+        return Xmm::Xor(chain, kMode == kCbc ? Xmm::Xor(text, key) : key);
+    };
+    Vec low = Xmm::Load(reg), high = Xmm::Load(reg + kHigh);
+    for (std::size_t at = 0; at < kBytes * blocks; at += kBytes) {
+        const Vec textLow = Xmm::Load(in + at), textHigh = Xmm::Load(in + at + kHigh);
+        low = enter(low, textLow, Xmm::Broadcast(rk[0]));
+        high = enter(high, textHigh, Xmm::Broadcast(rk[0] + kHigh));
+        if constexpr (BC == 8) {
+            const Gather<Xmm, BC, false> gather;
+            for (int r = 1; r <= kRounds; ++r) {
+                const Vec x = gather.Low(low, high), y = gather.High(low, high);
+                const Vec keyLow = Xmm::Broadcast(rk[r]), keyHigh = Xmm::Broadcast(rk[r] + kHigh);
+                low = r < kRounds ? Xmm::Aes<false, false>(x, keyLow) : Xmm::Aes<false, true>(x, keyLow);
+                high = r < kRounds ? Xmm::Aes<false, false>(y, keyHigh)
+                                   : Xmm::Aes<false, true>(y, keyHigh);
+            }
+        } else {
+            const TripleRound<Xmm, false> round;
+            Vec s0[1] = {low}, s1[1] = {high}, s2[1] = {Xmm::Alignr8(low, high)};
+            for (int r = 1; r < kRounds; ++r) round.template Run<false>(s0, s1, s2, rk[r]);
+            round.template Run<true>(s0, s1, s2, rk[kRounds]);
+            low = s0[0], high = s1[0];
+        }
+        if (kMode == kCfb) low = Xmm::Xor(low, textLow), high = Xmm::Xor(high, textHigh);
+        // A 24-byte block's two stores overlap on columns 2 and 3, equal in both.
+        Xmm::Store(out + at, kMode == kOfb ? Xmm::Xor(low, textLow) : low);
+        Xmm::Store(out + at + kHigh, kMode == kOfb ? Xmm::Xor(high, textHigh) : high);
+    }
+    BYTE last[32];
+    Xmm::Store(last, low);
+    Xmm::Store(last + kHigh, high);
+    std::memcpy(reg, last, kBytes);
+}
+
+template <template <class, int, bool> class Gather, int BC, int kRounds>
+void SerialShape(const RoundKeyRow* rk, Feedback mode, BYTE* reg, const BYTE* in, BYTE* out,
+                 std::size_t blocks) {
+    if (mode == kCbc) return SerialBlocks<Gather, BC, kRounds, kCbc>(rk, reg, in, out, blocks);
+    if (mode == kCfb) return SerialBlocks<Gather, BC, kRounds, kCfb>(rk, reg, in, out, blocks);
+    SerialBlocks<Gather, BC, kRounds, kOfb>(rk, reg, in, out, blocks);
+}
+
+template <template <class, int, bool> class Gather>
+void Serial(const RoundKeyRow* rk, int rounds, int blockBytes, Feedback mode, BYTE* reg,
+            const BYTE* in, BYTE* out, std::size_t blocks) {
+    if (blockBytes == 32) {
+        SerialShape<Gather, 8, 14>(rk, mode, reg, in, out, blocks);
+    } else if (rounds == 12) {
+        SerialShape<Gather, 6, 12>(rk, mode, reg, in, out, blocks);
+    } else {
+        SerialShape<Gather, 6, 14>(rk, mode, reg, in, out, blocks);
     }
 }
 

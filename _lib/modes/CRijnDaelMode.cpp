@@ -37,6 +37,24 @@ void EcbDecrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blo
     CipherAccess::Ecb(key, true, in, out, blocks);
 }
 
+// Whole-block CFB decryption of n bytes (whole blocks) on 24- and 32-byte blocks: every
+// register is known in advance (the cipher blocks), so a chunk of them goes through
+// one ECB call.
+void DecryptCfbChunks(const CRijnDael& key, BYTE* reg, std::size_t size, const BYTE* in,
+                      std::size_t n, BYTE* out) {
+    BYTE chunk[kChunkBytes];
+    for (std::size_t at = 0, length; at < n; at += length) {
+        const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
+        length = blocks * size;
+        std::memcpy(chunk, reg, size);
+        std::memcpy(chunk + size, in + at, length - size);
+        EcbEncrypt(key, chunk, chunk, blocks);
+        std::memcpy(reg, in + at + length - size, size);  // before out, which may be in
+        XorInto(in + at, chunk, out + at, length);
+    }
+    Wipe(chunk);
+}
+
 // The length a one-shot call's padding and mode can take (encrypting) or can have
 // produced (decrypting).
 bool LengthFits(bool decrypt, CRijnDaelMode::Mode mode, CRijnDaelMode::Padding padding,
@@ -163,17 +181,11 @@ void CRijnDaelMode::Transform(const BYTE* in, std::size_t n, BYTE* out) {
 void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
     const CRijnDael& key = *m_key;
     const std::size_t size = m_blockSize;
-    if (m_mode == CBC && size == 16) {
-        return CipherAccess::Feedback(key, m_decrypt, kCbc, m_register, in, out, n / 16);
-    }
     if (m_mode == CBC && !m_decrypt) {
-        // Each block needs the one before it: one block a call.
-        for (std::size_t at = 0; at < n; at += size) {
-            XorInto(m_register, in + at, m_register, size);
-            EcbEncrypt(key, m_register, m_register, 1);
-            std::memcpy(out + at, m_register, size);
-        }
-        return;
+        return CipherAccess::EncryptingFeedback(key, kCbc, m_register, in, out, n / size);
+    }
+    if (m_mode == CBC && size == 16) {
+        return CipherAccess::DecryptingFeedback(key, kCbc, m_register, in, out, n / 16);
     }
     BYTE chunk[kChunkBytes];
     for (std::size_t at = 0, length; at < n; at += length) {
@@ -205,43 +217,18 @@ void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
     const std::size_t size = m_blockSize, segment = m_segment;
     const bool cfb = m_mode == CFB;
     std::size_t at = 0;
-    if (size == 16 && segment == 16 && m_streamAt == 0) {
-        at = n / 16 * 16;
-        CipherAccess::Feedback(key, cfb && m_decrypt, cfb ? kCfb : kOfb, m_register, in, out,
-                               n / 16);
-    }
-    if (cfb && m_decrypt && segment == size && m_streamAt == 0) {
-        // Whole-block CFB decryption knows every register in advance (the cipher
-        // blocks): a chunk of them through one ECB call.
-        BYTE chunk[kChunkBytes];
-        while (n - at >= size) {
-            const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
-            const std::size_t length = blocks * size;
-            std::memcpy(chunk, m_register, size);
-            std::memcpy(chunk + size, in + at, length - size);
-            EcbEncrypt(key, chunk, chunk, blocks);
-            std::memcpy(m_register, in + at + length - size, size);
-            XorInto(in + at, chunk, out + at, length);
-            at += length;
-        }
-        Wipe(chunk);
-    }
-    // Whole blocks as segments (the usual case): the register is the key stream (OFB) or
-    // takes the cipher block (CFB), with nothing to shift.
-    while (segment == size && m_streamAt == 0 && n - at >= size) {
-        if (!cfb) {
-            EcbEncrypt(key, m_register, m_register, 1);
-            XorInto(in + at, m_register, out + at, size);
-        } else if (m_decrypt) {
-            EcbEncrypt(key, m_register, m_stream, 1);
-            std::memcpy(m_register, in + at, size);  // before out, which may be in
-            XorInto(m_register, m_stream, out + at, size);
+    if (segment == size && m_streamAt == 0) {
+        // Whole blocks as segments (the usual case): the register is the key stream (OFB)
+        // or takes the cipher block (CFB), with nothing to shift.
+        const std::size_t blocks = n / size;
+        at = blocks * size;
+        if (!cfb || !m_decrypt) {
+            CipherAccess::EncryptingFeedback(key, cfb ? kCfb : kOfb, m_register, in, out, blocks);
+        } else if (size == 16) {
+            CipherAccess::DecryptingFeedback(key, kCfb, m_register, in, out, blocks);
         } else {
-            EcbEncrypt(key, m_register, m_register, 1);
-            XorInto(in + at, m_register, m_register, size);
-            std::memcpy(out + at, m_register, size);
+            DecryptCfbChunks(key, m_register, size, in, at, out);
         }
-        at += size;
     }
     while (at < n) {
         if (m_streamAt == 0) EcbEncrypt(key, m_register, m_stream, 1);
