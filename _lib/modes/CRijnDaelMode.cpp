@@ -37,6 +37,31 @@ void EcbDecrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blo
     CipherAccess::Ecb(key, true, in, out, blocks);
 }
 
+// CBC decryption of n bytes (whole blocks) on 24- and 32-byte blocks, a chunk through
+// one ECB call at a time.
+void DecryptCbcChunks(const CRijnDael& key, BYTE* reg, std::size_t size, const BYTE* in,
+                      std::size_t n, BYTE* out) {
+    BYTE chunk[kChunkBytes];
+    for (std::size_t at = 0, length; at < n; at += length) {
+        length = std::min(n - at, kChunkBytes / size * size);
+        if (in + at + length <= out + at || out + at + length <= in + at) {
+            // Apart: decrypted straight into out, chained from in, which stays as it was.
+            EcbDecrypt(key, in + at, out + at, length / size);
+            XorInto(out + at, reg, out + at, size);
+            XorInto(out + at + size, in + at, out + at + size, length - size);
+            std::memcpy(reg, in + at + length - size, size);
+            continue;
+        }
+        // Chained in the chunk, which in does not overlap: out may be in.
+        EcbDecrypt(key, in + at, chunk, length / size);
+        XorInto(chunk, reg, chunk, size);
+        XorInto(chunk + size, in + at, chunk + size, length - size);
+        std::memcpy(reg, in + at + length - size, size);
+        std::memcpy(out + at, chunk, length);
+    }
+    Wipe(chunk);
+}
+
 // Whole-block CFB decryption of n bytes (whole blocks) on 24- and 32-byte blocks: every
 // register is known in advance (the cipher blocks), so a chunk of them goes through
 // one ECB call.
@@ -187,29 +212,8 @@ void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
     if (m_mode == CBC && size == 16) {
         return CipherAccess::DecryptingFeedback(key, kCbc, m_register, in, out, n / 16);
     }
-    BYTE chunk[kChunkBytes];
-    for (std::size_t at = 0, length; at < n; at += length) {
-        length = std::min(n - at, kChunkBytes / size * size);
-        if (m_mode == ECB) {
-            (m_decrypt ? EcbDecrypt : EcbEncrypt)(key, in + at, out + at, length / size);
-            continue;
-        }
-        if (in + at + length <= out + at || out + at + length <= in + at) {
-            // Apart: decrypted straight into out, chained from in, which stays as it was.
-            EcbDecrypt(key, in + at, out + at, length / size);
-            XorInto(out + at, m_register, out + at, size);
-            XorInto(out + at + size, in + at, out + at + size, length - size);
-            std::memcpy(m_register, in + at + length - size, size);
-            continue;
-        }
-        // Chained in the chunk, which in does not overlap: out may be in.
-        EcbDecrypt(key, in + at, chunk, length / size);
-        XorInto(chunk, m_register, chunk, size);
-        XorInto(chunk + size, in + at, chunk + size, length - size);
-        std::memcpy(m_register, in + at + length - size, size);
-        std::memcpy(out + at, chunk, length);
-    }
-    Wipe(chunk);
+    if (m_mode == ECB) return (m_decrypt ? EcbDecrypt : EcbEncrypt)(key, in, out, n / size);
+    DecryptCbcChunks(key, m_register, size, in, n, out);
 }
 
 void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
@@ -260,16 +264,17 @@ void CRijnDaelMode::RunCounter(const BYTE* in, std::size_t n, BYTE* out) {
     if (size == 16) {
         CipherAccess::Counter(key, m_register, in + at, out + at, (n - at) / 16);
         at += (n - at) / 16 * 16;
+    } else {
+        BYTE chunk[kChunkBytes];
+        while (n - at >= size) {
+            const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
+            CounterBlocks(m_register, size, chunk, blocks);
+            EcbEncrypt(key, chunk, chunk, blocks);
+            XorInto(in + at, chunk, out + at, blocks * size);
+            at += blocks * size;
+        }
+        Wipe(chunk);
     }
-    BYTE chunk[kChunkBytes];
-    while (n - at >= size) {
-        const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
-        CounterBlocks(m_register, size, chunk, blocks);
-        EcbEncrypt(key, chunk, chunk, blocks);
-        XorInto(in + at, chunk, out + at, blocks * size);
-        at += blocks * size;
-    }
-    Wipe(chunk);
     if (at == n) return;
     CounterBlocks(m_register, size, m_stream, 1);
     EcbEncrypt(key, m_stream, m_stream, 1);
