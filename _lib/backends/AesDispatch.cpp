@@ -129,6 +129,8 @@ void ForEachImplementation(Visit visit) {
     if constexpr (kX86)
         visit(kAesniFamily, kAesNiFeatures, &AesniEncryptBlocks, &AesniDecryptBlocks);
     if constexpr (kX86)
+        visit(kAesniAvxFamily, kAesNiAvxFeatures, &AesniAvxEncryptBlocks, &AesniAvxDecryptBlocks);
+    if constexpr (kX86)
         visit(kVaes256Family, kVaes256Features | kAesNiFeatures, &Vaes256EncryptBlocks,
               &Vaes256DecryptBlocks);
     if constexpr (kX86)
@@ -203,6 +205,9 @@ void ForEachImplementation(Visit visit) {
     if constexpr (kX86)
         visit(kAesniFamily, kAesNiFeatures, &AesniEncryptFeedback, &AesniDecryptFeedback);
     if constexpr (kX86)
+        visit(kAesniAvxFamily, kAesNiAvxFeatures, &AesniAvxEncryptFeedback,
+              &AesniAvxDecryptFeedback);
+    if constexpr (kX86)
         visit(kVaes256Family, kVaes256Features | kAesNiFeatures, &AesniEncryptFeedback,
               &Vaes256DecryptFeedback);
     if constexpr (kX86)
@@ -239,6 +244,8 @@ void ForEachImplementation(Visit visit) {
         visit(kVpermFamily, kVectorPermuteFeatures, &GenericCounter<VpermEncryptBlocks>,
               &GenericCounter<VpermEncryptBlocks>);
     if constexpr (kX86) visit(kAesniFamily, kAesNiFeatures, &AesniCounter, &AesniCounter);
+    if constexpr (kX86)
+        visit(kAesniAvxFamily, kAesNiAvxFeatures, &AesniAvxCounter, &AesniAvxCounter);
     if constexpr (kX86)
         visit(kVaes256Family, kVaes256Features | kAesNiFeatures, &Vaes256Counter,
               &Vaes256Counter);

@@ -43,6 +43,12 @@ void AesniEncryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t first
 void AesniDecryptBlocksMultiKeyFrom(const RoundKeyArray& keys, std::size_t firstObject, int rounds,
                                     const BYTE* in, BYTE* out, std::size_t blocks);
 
+// AesNiAvx.cpp: AesNi.cpp's 16-byte blocks and chaining modes in AVX encodings.
+extern const unsigned kAesNiAvxFeatures;
+BlocksOp AesniAvxEncryptBlocks, AesniAvxDecryptBlocks;
+FeedbackOp AesniAvxEncryptFeedback, AesniAvxDecryptFeedback;
+CounterOp AesniAvxCounter;
+
 // 24- and 32-byte blocks on AES-NI: SSE encodings (AesNiWide.cpp), AVX encodings
 // (AesNiAvxWide.cpp), and with AVX-512 VBMI's two-register byte permutation
 // (AesVbmiWide.cpp).
