@@ -85,24 +85,37 @@ TEST_P(WideBlocks, WholeBuffersAgreeWithMcrypt) {
 }
 
 // Every operation only reads the keyed object, so threads sharing it get what one
-// thread alone gets.
+// thread alone gets: blocks, and the chaining modes' one-shot calls.
 TEST_P(WideBlocks, OneKeyedObjectServesManyThreadsAtOnce) {
     std::mt19937_64 rng(45);
     for (int blockSize : {16, 24, 32}) {
         const Bytes key = RandomBytes(rng, 32), plain = RandomBytes(rng, 2000u * blockSize);
+        const Bytes iv = RandomBytes(rng, std::size_t(blockSize));
         CRijnDael cipher;
         cipher.SetKey(key.data(), blockSize, blockSize);
-        const std::vector<Bytes> alone = {CryptBlocks(true, cipher, plain),
-                                          CryptBlocks(false, cipher, plain)};
+        const auto run = [&] {
+            std::vector<Bytes> out = {CryptBlocks(true, cipher, plain),
+                                      CryptBlocks(false, cipher, plain)};
+            for (auto mode : {CRijnDaelMode::CBC, CRijnDaelMode::CFB, CRijnDaelMode::CTR}) {
+                for (bool decrypt : {false, true}) {
+                    Bytes sealed(plain.size() + std::size_t(blockSize));
+                    std::size_t written = 0;
+                    (decrypt ? CRijnDaelMode::Decrypt : CRijnDaelMode::Encrypt)(
+                        cipher, mode, CRijnDaelMode::NONE, iv.data(), plain.data(), plain.size(),
+                        sealed.data(), &written, 0);
+                    out.push_back(sealed);
+                }
+            }
+            return out;
+        };
+        const std::vector<Bytes> alone = run();
         std::vector<std::vector<Bytes>> got(4);
         std::vector<std::thread> threads;
         std::atomic<int> started(0);
         for (auto& mine : got) {
             threads.emplace_back([&] {
                 for (++started; started < 4;) std::this_thread::yield();  // all run at once
-                for (int pass = 0; pass < 4; ++pass) {
-                    mine = {CryptBlocks(true, cipher, plain), CryptBlocks(false, cipher, plain)};
-                }
+                for (int pass = 0; pass < 4; ++pass) mine = run();
             });
         }
         for (std::thread& t : threads) t.join();
