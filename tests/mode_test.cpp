@@ -224,7 +224,7 @@ TEST_P(Modes, BadInputIsAnAnswer) {
         {M::BAD_ARGUMENT, kBegin, M::CTR, M::NONE, 0, 0, kIv, false},
         {M::NOT_KEYED, kUpdate, M::CFB, M::NONE, 0, 3, kNoBegin, false},
         {M::NOT_KEYED, kFinish, M::CFB, M::NONE, 0, 0, kNoBegin, false},
-        {M::BAD_ARGUMENT, kUpdate, M::CFB, M::NONE, 0, 3, kIn, false},
+        {M::BAD_ARGUMENT, kUpdate, M::CFB, M::NONE, 0, 1, kIn, false},
         {M::BAD_ARGUMENT, kUpdate, M::CFB, M::NONE, 0, 3, kOut, false},
         {M::BAD_ARGUMENT, kUpdate, M::CFB, M::NONE, 0, 3, kWritten, false},
         {M::BAD_ARGUMENT, kFinish, M::CFB, M::NONE, 0, 3, kOut, false},
