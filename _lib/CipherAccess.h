@@ -27,8 +27,8 @@ struct CipherAccess {
     // The chaining modes (backends/AesOperations.h): a message's encrypting direction
     // (CBC and CFB encryption, OFB either way) on any block size, its decrypting one
     // (CBC and CFB decryption) and the counter mode on 16-byte blocks.
-    static void EncryptingFeedback(const CRijnDael& key, sealwrit::detail::Feedback mode,
-                                   BYTE* reg, const BYTE* in, BYTE* out, std::size_t blocks) {
+    static void EncryptingFeedback(const CRijnDael& key, Feedback mode, BYTE* reg, const BYTE* in,
+                                   BYTE* out, std::size_t blocks) {
         const AesOperations& ops = ActiveOperations();
         if (key.m_blockSize == 16) {
             ops.encrypt_feedback(key.m_Ke, key.m_iROUNDS, mode, reg, in, out, blocks);
@@ -37,8 +37,8 @@ struct CipherAccess {
                                       blocks);
         }
     }
-    static void DecryptingFeedback(const CRijnDael& key, sealwrit::detail::Feedback mode,
-                                   BYTE* reg, const BYTE* in, BYTE* out, std::size_t blocks) {
+    static void DecryptingFeedback(const CRijnDael& key, Feedback mode, BYTE* reg, const BYTE* in,
+                                   BYTE* out, std::size_t blocks) {
         ActiveOperations().decrypt_feedback(Rows(key, mode == kCbc), key.m_iROUNDS, mode, reg, in,
                                             out, blocks);
     }

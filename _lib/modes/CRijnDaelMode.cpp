@@ -3,14 +3,12 @@
 #include "../../_inc/CRijnDaelMode.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 
 #include "../../_inc/CRijnDael.h"
+#include "../ChainingOverBlocks.h"
 #include "../CipherAccess.h"
-#include "../CounterBlocks.h"
 #include "../Wipe.h"
-#include "../XorBytes.h"
 #include "OsRandom.h"
 #include "Padding.h"
 
@@ -37,47 +35,15 @@ void EcbDecrypt(const CRijnDael& key, const BYTE* in, BYTE* out, std::size_t blo
     CipherAccess::Ecb(key, true, in, out, blocks);
 }
 
-// CBC decryption of n bytes (whole blocks) on 24- and 32-byte blocks, a chunk through
-// one ECB call at a time.
-void DecryptCbcChunks(const CRijnDael& key, BYTE* reg, std::size_t size, const BYTE* in,
-                      std::size_t n, BYTE* out) {
-    BYTE chunk[kChunkBytes];
-    for (std::size_t at = 0, length; at < n; at += length) {
-        length = std::min(n - at, kChunkBytes / size * size);
-        if (in + at + length <= out + at || out + at + length <= in + at) {
-            // Apart: decrypted straight into out, chained from in, which stays as it was.
-            EcbDecrypt(key, in + at, out + at, length / size);
-            XorInto(out + at, reg, out + at, size);
-            XorInto(out + at + size, in + at, out + at + size, length - size);
-            std::memcpy(reg, in + at + length - size, size);
-            continue;
-        }
-        // Chained in the chunk, which in does not overlap: out may be in.
-        EcbDecrypt(key, in + at, chunk, length / size);
-        XorInto(chunk, reg, chunk, size);
-        XorInto(chunk + size, in + at, chunk + size, length - size);
-        std::memcpy(reg, in + at + length - size, size);
-        std::memcpy(out + at, chunk, length);
-    }
-    Wipe(chunk);
-}
-
-// Whole-block CFB decryption of n bytes (whole blocks) on 24- and 32-byte blocks: every
-// register is known in advance (the cipher blocks), so a chunk of them goes through
-// one ECB call.
-void DecryptCfbChunks(const CRijnDael& key, BYTE* reg, std::size_t size, const BYTE* in,
-                      std::size_t n, BYTE* out) {
-    BYTE chunk[kChunkBytes];
-    for (std::size_t at = 0, length; at < n; at += length) {
-        const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
-        length = blocks * size;
-        std::memcpy(chunk, reg, size);
-        std::memcpy(chunk + size, in + at, length - size);
-        EcbEncrypt(key, chunk, chunk, blocks);
-        std::memcpy(reg, in + at + length - size, size);  // before out, which may be in
-        XorInto(in + at, chunk, out + at, length);
-    }
-    Wipe(chunk);
+// CBC or CFB decryption of whole 24- or 32-byte blocks: the table's whole-buffer ECB
+// a chunk at a time.
+void DecryptWideChained(const CRijnDael& key, Feedback mode, BYTE* reg, std::size_t size,
+                        const BYTE* in, BYTE* out, std::size_t blocks) {
+    BYTE chain[kChunkBytes + 32];
+    const auto cipher = [&](const BYTE* from, BYTE* to, std::size_t n) {
+        (mode == kCbc ? EcbDecrypt : EcbEncrypt)(key, from, to, n);
+    };
+    DecryptChainedBlocks(cipher, size, mode, reg, in, out, blocks, chain, kChunkBytes / size);
 }
 
 // The length a one-shot call's padding and mode can take (encrypting) or can have
@@ -213,7 +179,7 @@ void CRijnDaelMode::RunBlocks(const BYTE* in, std::size_t n, BYTE* out) {
         return CipherAccess::DecryptingFeedback(key, kCbc, m_register, in, out, n / 16);
     }
     if (m_mode == ECB) return (m_decrypt ? EcbDecrypt : EcbEncrypt)(key, in, out, n / size);
-    DecryptCbcChunks(key, m_register, size, in, n, out);
+    DecryptWideChained(key, kCbc, m_register, size, in, out, n / size);
 }
 
 void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
@@ -231,7 +197,7 @@ void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
         } else if (size == 16) {
             CipherAccess::DecryptingFeedback(key, kCfb, m_register, in, out, blocks);
         } else {
-            DecryptCfbChunks(key, m_register, size, in, at, out);
+            DecryptWideChained(key, kCfb, m_register, size, in, out, blocks);
         }
     }
     while (at < n) {
@@ -261,20 +227,18 @@ void CRijnDaelMode::RunCounter(const BYTE* in, std::size_t n, BYTE* out) {
     std::size_t at = m_streamAt == 0 ? 0 : std::min(size - m_streamAt, n);
     XorInto(in, m_stream + m_streamAt, out, at);
     m_streamAt = BYTE((m_streamAt + at) % size);
+    const std::size_t blocks = (n - at) / size;
     if (size == 16) {
-        CipherAccess::Counter(key, m_register, in + at, out + at, (n - at) / 16);
-        at += (n - at) / 16 * 16;
+        CipherAccess::Counter(key, m_register, in + at, out + at, blocks);
     } else {
-        BYTE chunk[kChunkBytes];
-        while (n - at >= size) {
-            const std::size_t blocks = std::min((n - at) / size, kChunkBytes / size);
-            CounterBlocks(m_register, size, chunk, blocks);
-            EcbEncrypt(key, chunk, chunk, blocks);
-            XorInto(in + at, chunk, out + at, blocks * size);
-            at += blocks * size;
-        }
-        Wipe(chunk);
+        BYTE stream[kChunkBytes];
+        const auto encrypt = [&](const BYTE* from, BYTE* to, std::size_t k) {
+            EcbEncrypt(key, from, to, k);
+        };
+        CounterBlocksThrough(encrypt, size, m_register, in + at, out + at, blocks, stream,
+                             kChunkBytes / size);
     }
+    at += blocks * size;
     if (at == n) return;
     CounterBlocks(m_register, size, m_stream, 1);
     EcbEncrypt(key, m_stream, m_stream, 1);
