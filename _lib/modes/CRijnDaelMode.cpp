@@ -187,20 +187,26 @@ void CRijnDaelMode::RunFeedback(const BYTE* in, std::size_t n, BYTE* out) {
     const std::size_t size = m_blockSize, segment = m_segment;
     const bool cfb = m_mode == CFB;
     std::size_t at = 0;
-    if (segment == size && m_streamAt == 0) {
-        // Whole blocks as segments (the usual case): the register is the key stream (OFB)
-        // or takes the cipher block (CFB), with nothing to shift.
-        const std::size_t blocks = n / size;
-        at = blocks * size;
-        if (!cfb || !m_decrypt) {
-            CipherAccess::EncryptingFeedback(key, cfb ? kCfb : kOfb, m_register, in, out, blocks);
-        } else if (size == 16) {
-            CipherAccess::DecryptingFeedback(key, kCfb, m_register, in, out, blocks);
-        } else {
-            DecryptWideChained(key, kCfb, m_register, size, in, out, blocks);
-        }
-    }
     while (at < n) {
+        if (segment == size && m_streamAt == 0 && n - at >= size) {
+            // Whole blocks as segments (the usual case): the register is the key stream
+            // (OFB) or takes the cipher block (CFB), with nothing to shift. Taken again
+            // after a piece that ended inside a block, once that block is finished, so
+            // that pieces of any size (Base64 decodes to 3/4 of a chunk) keep to it.
+            const std::size_t blocks = (n - at) / size;
+            const BYTE* const from = in + at;
+            BYTE* const to = out + at;
+            at += blocks * size;
+            if (!cfb || !m_decrypt) {
+                CipherAccess::EncryptingFeedback(key, cfb ? kCfb : kOfb, m_register, from, to,
+                                                 blocks);
+            } else if (size == 16) {
+                CipherAccess::DecryptingFeedback(key, kCfb, m_register, from, to, blocks);
+            } else {
+                DecryptWideChained(key, kCfb, m_register, size, from, to, blocks);
+            }
+            continue;
+        }
         if (m_streamAt == 0) EcbEncrypt(key, m_register, m_stream, 1);
         const std::size_t take = std::min(segment - m_streamAt, n - at);
         BYTE* stream = m_stream + m_streamAt;
