@@ -12,14 +12,34 @@ namespace {
 const unsigned kLine = 64;
 
 // The character's six bits, or 64 for one outside the alphabet.
-unsigned SixBits(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return 64;
+constexpr unsigned SixBits(unsigned c) {
+    return c >= 'A' && c <= 'Z'   ? c - 'A'
+           : c >= 'a' && c <= 'z' ? c - 'a' + 26
+           : c >= '0' && c <= '9' ? c - '0' + 52
+           : c == '+'             ? 62
+           : c == '/'             ? 63
+                                  : 64;
 }
+
+// For each place in a group of four, every character's six bits already shifted to
+// where that place puts them, or kOutside for a character outside the alphabet
+// (white space and "=" among them): a whole group is four lookups ORed together, and
+// one test says whether all four were in the alphabet.
+constexpr std::uint32_t kOutside = 1u << 31;
+struct GroupTables {
+    std::uint32_t at[4][256];
+};
+constexpr GroupTables MakeGroupTables() {
+    GroupTables t{};
+    for (unsigned place = 0; place < 4; ++place) {
+        for (unsigned c = 0; c < 256; ++c) {
+            const unsigned bits = SixBits(c);
+            t.at[place][c] = bits < 64 ? std::uint32_t(bits) << (18 - 6 * place) : kOutside;
+        }
+    }
+    return t;
+}
+constexpr GroupTables kGroup = MakeGroupTables();
 
 bool IsSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -72,33 +92,56 @@ std::size_t Base64Encoder::Emit(const unsigned char* in, std::size_t n, char* ou
 
 bool Base64Decoder::Update(const char* in, std::size_t n, unsigned char* out,
                            std::size_t* written) {
-    std::size_t k = 0;
-    *written = 0;
-    for (std::size_t i = 0; i < n; ++i, ++m_offset) {
-        const unsigned char c = static_cast<unsigned char>(in[i]);
-        if (IsSpace(c)) continue;
+    const unsigned char* at = reinterpret_cast<const unsigned char*>(in);
+    const unsigned char* const end = at + n;
+    unsigned char* to = out;
+    bool ok = true;
+    while (at < end) {
+        // Whole groups of four characters of the alphabet, between groups: all the
+        // data but where a line breaks inside a group, and the end.
+        if (m_count == 0 && !m_ended) {
+            while (end - at >= 4) {
+                const std::uint32_t group = kGroup.at[0][at[0]] | kGroup.at[1][at[1]] |
+                                            kGroup.at[2][at[2]] | kGroup.at[3][at[3]];
+                if (group & kOutside) break;
+                to[0] = static_cast<unsigned char>(group >> 16);
+                to[1] = static_cast<unsigned char>(group >> 8);
+                to[2] = static_cast<unsigned char>(group);
+                to += 3;
+                at += 4;
+            }
+            if (at == end) break;
+        }
+        // Then one character at a time, until a group ends.
+        const unsigned char c = *at;
+        if (IsSpace(c)) {
+            ++at;
+            continue;
+        }
         const unsigned bits = SixBits(c);
         // "=" stands only for the third and fourth characters of a group, and once it
         // has, nothing but "=" may follow in the group, and nothing after it.
         const bool fits = !m_ended && (bits < 64 ? m_padding == 0 : c == '=' && m_count >= 2);
         if (!fits) {
-            *written = k;
-            return false;
+            ok = false;
+            break;
         }
+        ++at;
         m_padding += bits < 64 ? 0 : 1;
         m_bits = m_bits << 6 | (bits & 63);
         if (++m_count == 4) {
             const unsigned char group[3] = {static_cast<unsigned char>(m_bits >> 16),
                                             static_cast<unsigned char>(m_bits >> 8),
                                             static_cast<unsigned char>(m_bits)};
-            for (unsigned j = 0; j < 3 - m_padding; ++j) out[k++] = group[j];
+            for (unsigned j = 0; j < 3 - m_padding; ++j) *to++ = group[j];
             m_ended = m_padding > 0;
             m_count = 0;
             m_bits = 0;
         }
     }
-    *written = k;
-    return true;
+    m_offset += std::uint64_t(at - reinterpret_cast<const unsigned char*>(in));
+    *written = std::size_t(to - out);
+    return ok;
 }
 
 }  // namespace detail
