@@ -1,4 +1,5 @@
-# The tests take GoogleTest, OpenSSL and libmcrypt as independent answers, clang's
+# The tests take GoogleTest, OpenSSL, libmcrypt, PHP's mcrypt and Mono's .NET as
+# independent answers, clang's
 # fuzzing header, valgrind, and a few tools the install and documentation checks
 # run (-DSEALWRIT_VALGRIND_TESTS=OFF leaves valgrind out). When
 # any is missing, name every one with its Debian package and say how to build
@@ -33,6 +34,19 @@ else()
   find_program(PKG_CONFIG_EXECUTABLE pkg-config)
   find_program(NINJA ninja)
   find_program(MAKE_PROGRAM make)
+  # The programs that wrote the legacy data the rijndael tool opens: PHP with its
+  # mcrypt extension, and Mono's C# compiler and runtime for .NET's RijndaelManaged.
+  find_program(PHP php)
+  find_program(MCS mcs)
+  find_program(MONO mono)
+  set(_sealwrit_php_mcrypt FALSE)
+  if(PHP)
+    execute_process(COMMAND ${PHP} -r "exit(function_exists('mcrypt_encrypt') ? 0 : 1);"
+                    RESULT_VARIABLE _sealwrit_php_status OUTPUT_QUIET ERROR_QUIET)
+    if(_sealwrit_php_status EQUAL 0)
+      set(_sealwrit_php_mcrypt TRUE)
+    endif()
+  endif()
   _sealwrit_need(GTest_FOUND "GoogleTest" libgtest-dev)
   _sealwrit_need(OpenSSL_FOUND "OpenSSL's libcrypto" libssl-dev)
   set(_sealwrit_mcrypt_found FALSE)
@@ -46,6 +60,10 @@ else()
   _sealwrit_need(PKG_CONFIG_EXECUTABLE "pkg-config" pkg-config)
   _sealwrit_need(NINJA "ninja" ninja-build)
   _sealwrit_need(MAKE_PROGRAM "make" make)
+  _sealwrit_need(PHP "PHP" php8.2-cli)
+  _sealwrit_need(_sealwrit_php_mcrypt "PHP's mcrypt extension" php-mcrypt)
+  _sealwrit_need(MCS "Mono's C# compiler" mono-mcs)
+  _sealwrit_need(MONO "Mono" mono-runtime)
   if(NOT DEFINED SEALWRIT_VALGRIND_TESTS OR SEALWRIT_VALGRIND_TESTS)
     find_program(VALGRIND valgrind)
     find_path(VALGRIND_INCLUDE_DIR valgrind/memcheck.h)

@@ -9,8 +9,6 @@ namespace detail {
 
 namespace {
 
-const unsigned kLine = 64;
-
 // The character's six bits, or 64 for one outside the alphabet.
 constexpr unsigned SixBits(unsigned c) {
     return c >= 'A' && c <= 'Z'   ? c - 'A'
@@ -58,7 +56,8 @@ std::size_t Base64Encoder::Update(const unsigned char* in, std::size_t n, char* 
     }
     // Then whole groups, up to the end of each line at a time.
     while (n >= 3) {
-        const std::size_t bytes = std::min(n / 3, std::size_t(kLine - m_column) / 4) * 3;
+        const std::size_t room = m_line == 0 ? n / 3 : std::size_t(m_line - m_column) / 4;
+        const std::size_t bytes = std::min(n / 3, room) * 3;
         k += Emit(in, bytes, out + k);
         in += bytes;
         n -= bytes;
@@ -73,17 +72,22 @@ std::size_t Base64Encoder::Finish(char* out) {
         k += Emit(m_carry, m_carried, out);
         m_carried = 0;
     }
-    if (m_column > 0) {
+    if (m_column > 0 || m_any) {
         out[k++] = '\n';
         m_column = 0;
+        m_any = false;
     }
     return k;
 }
 
 std::size_t Base64Encoder::Emit(const unsigned char* in, std::size_t n, char* out) {
     std::size_t k = base64_encode_into(in, n, out);
+    if (m_line == 0) {
+        m_any = m_any || k > 0;
+        return k;
+    }
     m_column += unsigned(k);
-    if (m_column == kLine) {
+    if (m_column == m_line) {
         out[k++] = '\n';
         m_column = 0;
     }

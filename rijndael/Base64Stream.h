@@ -9,10 +9,12 @@
 namespace sealwrit {
 namespace detail {
 
-// Writes lines of 64 characters, each ended by a newline, the last one shorter;
-// nothing at all for no input.
+// Writes lines of 64 characters, each ended by a newline, the last one shorter; or
+// with oneLine, everything on one line and a newline at its end. Nothing at all for
+// no input.
 class Base64Encoder {
 public:
+    explicit Base64Encoder(bool oneLine = false) : m_line(oneLine ? 0 : 64) {}
     // The most that Update writes for n bytes.
     static constexpr std::size_t Bound(std::size_t n) {
         return 4 * ((n + 2) / 3) + 4 * ((n + 2) / 3) / 64 + 1;
@@ -29,12 +31,18 @@ private:
 
     unsigned char m_carry[3] = {0, 0, 0};  // a group of three in the making
     unsigned m_carried = 0;
+    unsigned m_line;  // characters a line; 0 for one line
     unsigned m_column = 0;
+    bool m_any = false;  // anything written on the one line
 };
 
-// Ignores white space anywhere; takes nothing after a group padded with "=".
+// Ignores white space anywhere; takes nothing after a group padded with "=". Whole
+// groups go four characters at a time through tables, so that decoding keeps pace
+// with reading.
 class Base64Decoder {
 public:
+    // Ready for another input, as the record mode decodes a line at a time.
+    void Reset() { *this = Base64Decoder(); }
     // The most that Update writes for n characters.
     static constexpr std::size_t Bound(std::size_t n) { return n / 4 * 3 + 3; }
     // Decodes n characters into out, which holds Bound(n) bytes. False when a

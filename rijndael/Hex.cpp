@@ -20,7 +20,7 @@ bool IsSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 }  // namespace
 
 bool ParseHex(const char* what, const char* text, std::size_t n, bool spaceAllowed,
-              unsigned char* out, std::size_t capacity, std::size_t* bytes) {
+              unsigned char* out, std::size_t capacity, std::size_t* bytes, const char* hint) {
     std::size_t digits = 0;
     unsigned high = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -28,11 +28,7 @@ bool ParseHex(const char* what, const char* text, std::size_t n, bool spaceAllow
         if (spaceAllowed && IsSpace(c)) continue;
         const unsigned value = HexValue(c);
         if (value > 15) {
-            if (c >= 0x21 && c < 0x7F) {
-                Report("%s: '%c' at position %zu is not a hex digit", what, c, i + 1);
-            } else {
-                Report("%s: byte 0x%02x at position %zu is not a hex digit", what, c, i + 1);
-            }
+            Report("%s: not a hex digit at position %zu%s", what, i + 1, hint);
             return false;
         }
         if (digits % 2 == 0) {
@@ -43,11 +39,20 @@ bool ParseHex(const char* what, const char* text, std::size_t n, bool spaceAllow
         ++digits;
     }
     if (digits % 2 != 0) {
-        Report("%s: an odd number of hex digits (%zu); each byte takes two", what, digits);
+        Report("%s: an odd number of hex digits (%zu); each byte takes two%s", what, digits, hint);
         return false;
     }
     *bytes = digits / 2;
     return true;
+}
+
+std::size_t EncodeHex(const unsigned char* in, std::size_t n, char* out, bool upper) {
+    const char* const digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    for (std::size_t i = 0; i < n; ++i) {
+        out[2 * i] = digits[in[i] >> 4];
+        out[2 * i + 1] = digits[in[i] & 15];
+    }
+    return 2 * n;
 }
 
 }  // namespace detail

@@ -9,6 +9,7 @@ packages=("$@")
   cmake ninja-build g++ make pkg-config groff-base
   dpkg-dev file lintian abigail-tools
   googletest libgtest-dev libssl-dev libmcrypt-dev libbenchmark-dev
+  php8.2-cli php-mcrypt mono-mcs mono-runtime
   clang-14 libclang-rt-14-dev valgrind x11proto-dev openssl
   g++-s390x-linux-gnu g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user
 )

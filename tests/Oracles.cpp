@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
+
+#include "Spawn.h"
 
 Bytes OpensslEcb(bool encrypt, const Bytes& key, const Bytes& data) {
     const std::string name = "aes-" + std::to_string(8 * key.size()) + "-ecb";
@@ -76,4 +79,30 @@ Bytes OpensslUnbase64(std::string text) {
     const std::size_t tail = std::min<std::size_t>(2, text.size());
     out.resize(std::size_t(n) - std::size_t(std::count(text.end() - tail, text.end(), '=')));
     return out;
+}
+
+namespace {
+
+std::vector<std::string> RunJobs(const Args& program, const std::vector<std::string>& jobs) {
+    std::string input;
+    for (const std::string& job : jobs) input += job + "\n";
+    const Outcome o = Child(program).Finish(input);
+    if (o.status != 0 || !o.err.empty()) {
+        throw std::runtime_error(program.back() + " failed: " + o.err);
+    }
+    std::vector<std::string> answers;
+    std::istringstream lines(o.out);
+    for (std::string line; std::getline(lines, line);) answers.push_back(line);
+    if (answers.size() != jobs.size()) throw std::runtime_error(program.back() + ": answers lost");
+    return answers;
+}
+
+}  // namespace
+
+std::vector<std::string> PhpMcryptJobs(const std::vector<std::string>& jobs) {
+    return RunJobs({SEALWRIT_PHP, SEALWRIT_MCRYPT_JOBS}, jobs);
+}
+
+std::vector<std::string> RijndaelManagedJobs(const std::vector<std::string>& jobs) {
+    return RunJobs({SEALWRIT_MONO, SEALWRIT_RIJNDAEL_MANAGED_JOBS}, jobs);
 }

@@ -3,6 +3,7 @@
 #define SEALWRIT_ORACLES_H
 
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -26,5 +27,11 @@ Bytes McryptRijndael(bool encrypt, int blockSize, const Bytes& key, const Bytes&
 std::string OpensslBase64(const Bytes& data);
 // And back, white space ignored.
 Bytes OpensslUnbase64(std::string text);
+
+// PHP's mcrypt extension and .NET's RijndaelManaged (as Mono runs it), the programs
+// that wrote the legacy data, each running a batch of jobs in one process: the job
+// lines are described in tests/producers/. The answers in hex, or "error", in order.
+std::vector<std::string> PhpMcryptJobs(const std::vector<std::string>& jobs);
+std::vector<std::string> RijndaelManagedJobs(const std::vector<std::string>& jobs);
 
 #endif

@@ -1,139 +1,18 @@
 // rijndael as its users run it: the built program on files, pipes and Base64, held to
 // libmcrypt and `openssl enc`, and every way a run can fail.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <set>
-
 #include "Oracles.h"
-
-extern char** environ;
+#include "Spawn.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-typedef std::vector<std::string> Args;
-
-struct Outcome {
-    int status;  // the exit status, or 128 + the signal that ended the program
-    std::string out, err;
-};
-
-std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
-Args operator+(Args a, const Args& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// A started program: standard input from a pipe the test feeds, standard output and
-// standard error into pipes the test reads. The signals a run may meet start at their
-// defaults, whatever the test runner's are.
-class Child {
-public:
-    explicit Child(const Args& command) {
-        int in[2], out[2], err[2];
-        if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) abort();
-        signal(SIGPIPE, SIG_IGN);  // a program that quits early must not end the test
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, sig);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        std::vector<char*> argv;
-        for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ)) abort();
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
-        close(in[0]), close(out[1]), close(err[1]);
-        m_in = in[1], m_out = out[0], m_err = err[0];
-        fcntl(m_in, F_SETFL, O_NONBLOCK);
-    }
-
-    // Feeds input and closes standard input, reads both outputs to their end, waits.
-    Outcome Finish(const std::string& input = "") {
-        Outcome o{-1, "", ""};
-        std::size_t at = 0;
-        while (m_out >= 0 || m_err >= 0) {
-            if (m_in >= 0 && at == input.size()) close(m_in), m_in = -1;
-            pollfd fds[3] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}, {m_in, POLLOUT, 0}};
-            poll(fds, 3, -1);
-            if (fds[2].revents) {
-                const ssize_t n = write(m_in, input.data() + at, input.size() - at);
-                if (n < 0 && errno != EAGAIN) close(m_in), m_in = -1;
-                at += n > 0 ? std::size_t(n) : 0;
-            }
-            Drain(fds[0], &m_out, &o.out);
-            Drain(fds[1], &m_err, &o.err);
-        }
-        if (m_in >= 0) close(m_in);
-        int status = 0;
-        if (waitpid(pid, &status, 0) == pid)
-            o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return o;
-    }
-
-    pid_t pid = 0;
-    int m_in, m_out, m_err;
-
-private:
-    static void Drain(const pollfd& p, int* fd, std::string* to) {
-        char chunk[65536];
-        const ssize_t n = p.revents ? read(*fd, chunk, sizeof chunk) : 1;
-        if (n > 0 && p.revents) to->append(chunk, std::size_t(n));
-        if (n <= 0) close(*fd), *fd = -1;
-    }
-};
 
 Outcome Rijndael(const Args& args, const std::string& input = "") {
     return Child(Args{RIJNDAEL_BINARY} + args).Finish(input);
 }
-
-// The output of a run that must succeed silently.
-std::string Expect(const Outcome& o) {
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.err, "");
-    return o.out;
-}
-
-std::string Slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-void Spill(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
-
-// A scratch folder, and what is in it: a temporary file left behind shows here.
-struct Dir {
-    Dir() : path(fs::temp_directory_path() / ("rijndael-test-" + std::to_string(getpid()))) {
-        fs::remove_all(path);
-        fs::create_directory(path);
-    }
-    ~Dir() { fs::remove_all(path); }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-    std::set<std::string> List() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path))
-            names.insert(entry.path().filename());
-        return names;
-    }
-    std::string path;
-};
 
 // Base64 in lines of 64 characters, as openssl enc -a writes it.
 std::string Lines(const std::string& base64) {
@@ -248,26 +127,36 @@ INSTANTIATE_TEST_SUITE_P(EveryBlockAndMode, Modes,
                                     std::to_string(std::get<0>(info.param));
                          });
 
+// openssl enc's spellings mean here what they mean there: its cipher names, -nopad, -A
+// and -P, beside this tool's own -m, -p and -K.
 TEST(RijndaelCli, AgreesWithOpensslEncOnAes) {
     std::mt19937_64 rng(11);
     for (int keyLength : {16, 24, 32}) {
         for (std::string mode : {"ecb", "cbc", "cfb8", "cfb", "ofb", "ctr"}) {
-            for (bool base64 : {true, false}) {
-                SCOPED_TRACE(std::to_string(keyLength) + mode + (base64 ? " -a" : " -nopad"));
+            for (const char* form : {"-a", "-A", "-nopad"}) {
+                SCOPED_TRACE(std::to_string(keyLength) + mode + " " + form);
                 const Bytes key = RandomBytes(rng, std::size_t(keyLength));
                 const Bytes iv = RandomBytes(rng, 16);
-                const std::string text = S(RandomBytes(rng, base64 ? 1000 : 64));
-                Args ours = {"-K", ToHex(key), "-m", mode}, theirs = {"-K", ToHex(key)};
-                if (mode != "ecb")
-                    ours = ours + Args{"-iv", ToHex(iv)}, theirs = theirs + Args{"-iv", ToHex(iv)};
-                ours.push_back(base64 ? "-a" : "-p");
-                if (!base64) ours.push_back("none");
-                theirs.push_back(base64 ? "-a" : "-nopad");
+                const std::string text = S(RandomBytes(rng, form[1] == 'n' ? 64 : 1000));
                 const std::string cipher = "-aes-" + std::to_string(keyLength * 8) + "-" + mode;
+                // Our own names for the first two, openssl's for the last.
+                Args ours = form[1] == 'n' ? Args{cipher} : Args{"-m", mode};
+                Args theirs = {"-K", ToHex(key)};
+                if (mode != "ecb") theirs = theirs + Args{"-iv", ToHex(iv)};
+                theirs.push_back(form);
+                if (form[1] == 'A') theirs.push_back("-a");
+                ours = ours + theirs;
                 const std::string sealed =
                     Expect(Child(Args{"openssl", "enc", "-e", cipher} + theirs).Finish(text));
-                EXPECT_EQ(Expect(Rijndael(Args{"-e"} + ours, text)), sealed);
+                // Base64 on one line here ends it with a line break; openssl's does not.
+                EXPECT_EQ(Expect(Rijndael(Args{"-e"} + ours, text)),
+                          sealed + (form[1] == 'A' ? "\n" : ""));
                 EXPECT_EQ(Expect(Rijndael(Args{"-d"} + ours, sealed)), text);
+                // openssl prints a salt line too, of a salt it does not use.
+                const std::string printed =
+                    Expect(Child(Args{"openssl", "enc", "-P", cipher} + theirs).Finish());
+                EXPECT_EQ(Expect(Rijndael(Args{"-P"} + ours)),
+                          printed.substr(printed.find("key=")));
             }
         }
     }
@@ -280,85 +169,155 @@ struct Failure {
     std::string message;
 };
 
+// Every way a run can fail, with its message and status, and the output file as it was.
+// The keys and IVs are of letters no message holds: none of their bytes may show in a
+// message (positions and lengths only), whatever the form they were given in.
 TEST(RijndaelCli, EveryErrorSaysWhatAndLeavesTheOutputAsItWas) {
     Dir dir;
-    const std::string k = ToHex(Bytes(16, 1)), iv = ToHex(Bytes(16, 2)), in = dir / "in";
+    const std::string k = "fedcfedcfedcfedcfedcfedcfedcfedc",
+                      iv = "edcbedcbedcbedcbedcbedcbedcbedcb";
+    const std::string in = dir / "in";
     const Args ecb = {"-K", k, "-m", "ecb"}, cbc = {"-K", k, "-iv", iv};
-    const std::string zeros(65536, '\0');
+    const std::string zeros(65536, '\0'), e = "-e";
     Spill(in, "sixteen bytes!!!");
-    Spill(dir / "keyfile", "00 11\nzz");
+    Spill(dir / "keyfile", "fe dc\nQwertyuiop");
     Spill(dir / "longkey", k + std::string(4096, ' '));
+    const std::string usedAsKey = "(a key kept as text: -keyform text)";
     const std::vector<Failure> failures = {
         {{}, "", 2, "-e or -d is needed"},
-        {Args{"-e", "-d"} + cbc, "", 2, "-e and -d exclude each other"},
-        {{"-e"}, "", 2, "a key is needed: -K HEX or -kfile FILE"},
-        {Args{"-e", "-kfile", in} + cbc, "", 2, "-K and -kfile exclude each other"},
-        {{"-e", "-kfile", "-", "-m", "ecb"},
+        {Args{e, "-d"} + cbc, "", 2, "-e and -d exclude each other"},
+        {{e}, "", 2, "a key is needed: -K KEY or -kfile FILE"},
+        {Args{e, "-kfile", in} + cbc, "", 2, "-K and -kfile exclude each other"},
+        {{e, "-kfile", "-", "-m", "ecb"},
          "",
          2,
          "-kfile -: the key cannot come from standard input, which carries the data"},
-        {{"-e", "-K", k}, "", 2, "mode cbc needs an IV (-iv HEX)"},
-        {Args{"-e", "-iv", iv} + ecb, "", 2, "mode ecb takes no IV (-iv)"},
-        {Args{"-e", "-m", "xts"} + cbc, "", 2,
-         "unknown mode xts (ecb, cbc, cfb, cfb8, cfb128, ofb, ofb8, ctr)"},
-        {Args{"-e", "-p", "pkcs5"} + cbc, "", 2,
-         "unknown padding pkcs5 (none, zeros, pkcs7, x923, iso10126)"},
-        {Args{"-e", "-b", "64"} + cbc, "", 2, "-b 64: the block size is 16, 24 or 32 bytes"},
-        {{"-e", "-out", dir / "out", "-K"}, "", 2, "-K needs a value"},
-        {{"-e", "-x"}, "", 2, "unknown option -x"},
-        {Args{"-e", "sealed.bin"} + ecb, "", 2, "unexpected argument sealed.bin"},
-        {{"-e", "-m", "ecb", "-K", "0001020g"}, "", 1, "-K: 'g' at position 8 is not a hex digit"},
-        {{"-e", "-m", "ecb", "-K", "00 11"},
+        {{e, "-K", k},
+         "",
+         2,
+         "mode cbc needs an IV (-iv IV, or -ivprefix when it is in front of the data)"},
+        {Args{e, "-iv", iv} + ecb, "", 2, "mode ecb takes no IV (-iv)"},
+        {Args{e, "-ivprefix"} + ecb, "", 2, "mode ecb takes no IV (-ivprefix)"},
+        {Args{e, "-ivprefix"} + cbc, "", 2, "-iv and -ivprefix exclude each other"},
+        {Args{e, "-m", "xts"} + cbc, "", 2,
+         "unknown mode xts (ecb, cbc, cfb, cfbN, ofb, ofbN, ctr, ncfb, nofb)"},
+        {Args{e, "-m", "cfb12"} + cbc, "", 2,
+         "-m cfb12: the segment is whole bytes, 8 to 256 bits"},
+        {Args{e, "-m", "cfb192"} + cbc, "", 2,
+         "mode cfb192 has a 24-byte segment, more than the 16-byte block (wider blocks: -b 24 or "
+         "-b 32)"},
+        {Args{e, "-aes-128-cfb1"} + cbc, "", 2,
+         "-aes-128-cfb1: the segment is whole bytes, 8 to 256 bits"},
+        {Args{e, "-aes-128"} + cbc, "", 2, "unknown cipher -aes-128"},
+        {Args{e, "-aes-128-ecb", "-m", "cbc"} + cbc, "", 2,
+         "-aes-128-ecb names the mode and the block size: leave out -m"},
+        {Args{e, "-p", "pkcs5"} + cbc, "", 2,
+         "unknown padding pkcs5 (none, zeros, php, pkcs7, x923, iso10126)"},
+        {Args{e, "-p", "-in", "x"} + cbc, "", 2,
+         "-p takes a padding, not -in (openssl enc's -p, which prints the key and the IV, is -P "
+         "here)"},
+        {Args{e, "-nopad", "-p", "pkcs7"} + cbc, "", 2, "-nopad and -p pkcs7 exclude each other"},
+        {Args{e, "-p", "zeros", "-stripzeros"} + cbc, "", 2, "-stripzeros is for decrypting"},
+        {Args{"-d", "-stripzeros"} + cbc, "", 2, "-stripzeros goes with -p zeros, php or none"},
+        {Args{e, "-A"} + cbc, "", 2, "-A goes with -a"},
+        {Args{e, "-raw"} + cbc, "", 2, "-raw goes with -records"},
+        {Args{e, "-records", "-hex", "-a"} + cbc, "", 2, "-hex and -a exclude each other"},
+        {Args{e, "-keyform", "b64"} + cbc, "", 2,
+         "-keyform b64: the forms are hex, base64, text, raw"},
+        {Args{e, "-k", "secret"}, "", 2,
+         "-k: rijndael takes the key itself, not a passphrase to derive one from (-K KEY in hex; "
+         "a key kept as text: -K TEXT -keyform text)"},
+        {Args{e, "-b", "64"} + cbc, "", 2, "-b 64: the block size is 16, 24 or 32 bytes"},
+        {{e, "-out", dir / "out", "-K"}, "", 2, "-K needs a value"},
+        {{e, "-x"}, "", 2, "unknown option -x"},
+        {Args{e, k} + ecb, "", 2,
+         "argument 2 is not an option (files are given with -in and -out)"},
+        {{e, "-m", "ecb", "-K", "fedcfedg"},
          "",
          1,
-         "-K: byte 0x20 at position 3 is not a hex digit"},
-        {{"-e", "-m", "ecb", "-K", "001"},
+         "-K: not a hex digit at position 8 " + usedAsKey},
+        {{e, "-m", "ecb", "-K", "fe dc"}, "", 1, "-K: not a hex digit at position 3 " + usedAsKey},
+        {{e, "-m", "ecb", "-K", "fed"},
          "",
          1,
-         "-K: an odd number of hex digits (3); each byte takes two"},
-        {{"-e", "-m", "ecb", "-K", k + "0000"},
+         "-K: an odd number of hex digits (3); each byte takes two " + usedAsKey},
+        {{e, "-m", "ecb", "-K", "QwertyQwerty=", "-keyform", "base64"},
          "",
          1,
-         "the key is 18 bytes; it must be 16, 24 or 32"},
-        {{"-e", "-m", "ecb", "-K", ""}, "", 1, "the key is 0 bytes; it must be 16, 24 or 32"},
-        {{"-e", "-K", k, "-iv", "00"}, "", 1, "the IV is 1 byte; it must be one block, 16 bytes"},
-        {Args{"-e", "-b", "32"} + cbc, "", 1, "the IV is 16 bytes; it must be one block, 32 bytes"},
-        {{"-e", "-m", "ecb", "-kfile", dir / "nokey"},
+         "-K: not Base64 at position 13"},
+        {{e, "-m", "ecb", "-K", k + "fedc"},
+         "",
+         1,
+         "the key is 18 bytes; it must be 16, 24 or 32 (PHP's mcrypt before PHP 5.6 padded a "
+         "short key with zero bytes: -padkey)"},
+        {{e, "-m", "ecb", "-K", ""}, "", 1, "the key is 0 bytes; it must be 16, 24 or 32"},
+        {{e, "-m", "ecb", "-K", k + k, "-keyform", "text"},
+         "",
+         1,
+         "the key is 64 bytes; it must be 16, 24 or 32 (these are hex digits: -keyform hex)"},
+        {{e, "-aes-256-ecb", "-K", k},
+         "",
+         1,
+         "the key is 16 bytes; -aes-256-ecb takes 32 (-aes-128-ecb takes 16)"},
+        {{e, "-aes128", "-K", "QwertyQwertyQwertyQw", "-keyform", "text", "-iv", iv},
+         "",
+         1,
+         "the key is 20 bytes; -aes128 takes 16"},
+        {{e, "-K", k, "-iv", "ed"}, "", 1, "the IV is 1 byte; it must be one block, 16 bytes"},
+        {Args{e, "-b", "32"} + cbc, "", 1,
+         "the IV is 16 bytes; it must be one block, 32 bytes (16-byte blocks: -b 16)"},
+        {{e, "-aes-128-cbc", "-K", k, "-iv", iv + iv},
+         "",
+         1,
+         "the IV is 32 bytes; it must be one block, 16 bytes (32-byte blocks: -rijndael-256-cbc)"},
+        {{e, "-K", k, "-iv", iv, "-ivform", "text"},
+         "",
+         1,
+         "the IV is 32 bytes; it must be one block, 16 bytes (these are hex digits: leave out "
+         "-ivform text)"},
+        {{e, "-m", "ecb", "-kfile", dir / "nokey"},
          "",
          1,
          "cannot read key file " + dir / "nokey" + ": No such file or directory"},
-        {{"-e", "-m", "ecb", "-kfile", dir / "keyfile"},
+        {{e, "-m", "ecb", "-kfile", dir / "keyfile"},
          "",
          1,
-         dir / "keyfile" + ": 'z' at position 7 is not a hex digit"},
-        {Args{"-e", "-in", dir / "none"} + ecb, "", 1,
+         dir / "keyfile" +
+             ": not a hex digit at position 7 (-kfile holds the key itself in hex, not a "
+             "passphrase as openssl enc's -kfile does; a key kept as text: -keyform text)"},
+        {{e, "-m", "ecb", "-kfile", dir / "longkey"},
+         "",
+         1,
+         "key file " + dir / "longkey" + ": more than 4096 bytes, too long for a key"},
+        {Args{e, "-in", dir / "none"} + ecb, "", 1,
          "cannot read " + dir / "none" + ": No such file or directory"},
-        {Args{"-e", "-in", dir.path} + ecb, "", 1, "cannot read " + dir.path + ": Is a directory"},
-        {Args{"-e", "-out", dir / "no/out"} + ecb, "", 1,
+        {Args{e, "-in", dir.path} + ecb, "", 1, "cannot read " + dir.path + ": Is a directory"},
+        {Args{e, "-out", dir / "no/out"} + ecb, "", 1,
          "cannot write " + dir / "no/out" + ": No such file or directory"},
         {Args{"-d", "-a", "-p", "none", "-out", "/dev/full"} + ecb, std::string(65536, 'A'), 1,
          "cannot write /dev/full: No space left on device"},
-        {{"-e", "-m", "ecb", "-kfile", dir / "longkey"},
-         "",
-         1,
-         "key file " + dir / "longkey" + ": more than 4096 bytes, too long for a key in hex"},
-        {Args{"-e", "-in", in, "-out", dir.path + "/./in"} + ecb, "", 1,
+        {Args{e, "-in", in, "-out", dir.path + "/./in"} + ecb, "", 1,
          "-in and -out name the same file, " + dir.path + "/./in"},
         {Args{"-d", "-a"} + ecb, "QUJD\nRA==\nQUJD", 1, "invalid Base64 at byte 11 of the input"},
         {Args{"-d", "-a"} + ecb, "QUJD\nR*==", 1, "invalid Base64 at byte 7 of the input"},
         {Args{"-d", "-a"} + ecb, "QUJDRA=", 1,
          "invalid Base64: the input ends inside a group of four characters"},
-        {Args{"-d"} + ecb, S(McryptRijndael(true, 16, Bytes(16, 1), Bytes(16, 0))), 1,
-         "bad decrypt"},
+        {Args{"-d"} + ecb, S(McryptRijndael(true, 16, FromHex(k), Bytes(16, 0))), 1, "bad decrypt"},
         {Args{"-d"} + ecb, zeros + "!", 1,
          "65537 bytes of cipher text cannot come from mode ecb with padding pkcs7 and 16-byte "
          "blocks"},
-        {Args{"-e", "-p", "none", "-b", "24"} + ecb, "0123456789", 1,
+        {Args{"-d"} + ecb, "QUJDRA==\n", 1,
+         "9 bytes of cipher text cannot come from mode ecb with padding pkcs7 and 16-byte blocks "
+         "(the input looks like Base64: -a decodes it)"},
+        {{"-d", "-K", k, "-ivprefix"},
+         "fifteen bytes!!",
+         1,
+         "the input ends inside its IV: 15 bytes, and -ivprefix takes a block, 16"},
+        {Args{e, "-p", "none", "-b", "24"} + ecb, "0123456789", 1,
          "10 bytes of input are not a whole number of 24-byte blocks, as mode ecb without "
          "padding needs (-p pads)"},
         // A file size limit stands in for a full disk (SIGXFSZ ignored: the write fails).
-        {Args{"-e", "-p", "none"} + ecb, zeros, 1,
-         "cannot write " + dir / "out" + ": File too large"},
+        {Args{e, "-p", "none"} + ecb, zeros, 1, "cannot write " + dir / "out" + ": File too large"},
     };
     const std::string usage = Rijndael({"-x"}).err.substr(sizeof "rijndael: unknown option -x");
     for (const Failure& f : failures) {
@@ -376,6 +335,9 @@ TEST(RijndaelCli, EveryErrorSaysWhatAndLeavesTheOutputAsItWas) {
                     : Rijndael(args, f.input);
         EXPECT_EQ(o.status, f.status);
         EXPECT_EQ(o.err, "rijndael: " + f.message + "\n" + (f.status == 2 ? usage : ""));
+        for (const std::string& secret : {k, iv, std::string("Qwerty"), std::string("fedg")})
+            for (std::size_t at = 0; at + 4 <= secret.size(); ++at)
+                EXPECT_EQ(o.err.find(secret.substr(at, 4)), std::string::npos);
         EXPECT_EQ(Slurp(dir / "out"), "old");
         EXPECT_EQ(Slurp(in), "sixteen bytes!!!");
         EXPECT_EQ(dir.List(), (std::set<std::string>{"in", "keyfile", "longkey", "out"}));
@@ -394,6 +356,36 @@ TEST(RijndaelCli, HelpAndVersionGoToStandardOutput) {
                   0u)
             << o.out;
     }
+}
+
+// A read that a signal interrupts is tried again: keys from files, a stream and a table
+// of records come out as without interruptions.
+TEST(RijndaelCli, ReadsInterruptedBySignalsAreRetried) {
+    Dir dir;
+    Spill(dir / "key", ToHex(Bytes(16, 9)));
+    const std::string text(200000, 'x');
+    const std::vector<Args> runs = {
+        {"-e", "-a", "-kfile", dir / "key", "-iv", ToHex(Bytes(16, 1))},
+        {"-e", "-records", "-raw", "-m", "ecb", "-kfile", dir / "key"},
+    };
+    for (const Args& run : runs) {
+        const Outcome o =
+            Child(Args{RIJNDAEL_BINARY} + run, {std::string("LD_PRELOAD=") + EINTR_SHIM,
+                                                "ASAN_OPTIONS=verify_asan_link_order=0"})
+                .Finish(text + "\nline\n");
+        EXPECT_EQ(o.err, "");
+        EXPECT_EQ(o.out, Expect(Rijndael(run, text + "\nline\n")));
+    }
+}
+
+// A message longer than a line holds is cut, and still ends its line.
+TEST(RijndaelCli, LongMessagesAreCutAtALineEnd) {
+    const Outcome o =
+        Rijndael({"-e", "-K", ToHex(Bytes(16)), "-m", "ecb", "-in", std::string(3000, 'n')});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err.rfind("rijndael: cannot read nnnn", 0), 0u);
+    EXPECT_EQ(o.err.size(), 1023u);
+    EXPECT_EQ(o.err.find('\n'), 1022u);
 }
 
 class Interrupted : public testing::TestWithParam<int> {};
