@@ -5,7 +5,7 @@
 # the next, and what it prints must be the lines under it, up to a blank line.
 #   rijndael_docs_check.sh RIJNDAEL MANPAGE README VERSION
 set -eu
-program=$1 manpage=$2 readme=$3 version=$4
+program=$(realpath "$1") manpage=$(realpath "$2") readme=$(realpath "$3") version=$4
 failed=0
 
 if ! grep -q "^\.TH RIJNDAEL 1 .* \"SEALWRIT $version\"" "$manpage"; then
@@ -23,6 +23,7 @@ bin=$(mktemp -d)
 trap 'rm -rf "$bin"' EXIT
 ln -s "$(cd "$(dirname "$program")" && pwd)/$(basename "$program")" "$bin/rijndael"
 PATH=$bin:$PATH
+cd "$bin"  # examples that write files write them here
 
 count=0 command="" expected=""
 run() {
@@ -57,6 +58,27 @@ check() {  # NAME PATTERN, the text on standard input: runs the commands that ma
     failed=1
   fi
 }
+
+# The table of PHP's and .NET's names is the same in -h and on the page, and every
+# option it names is one the program takes. (What each means is held to PHP and .NET
+# themselves by tests/rijndael_legacy_test.cpp.)
+rijndael -h | sed -n '/^What PHP/,/^See/p' | sed '1d;$d;s/^ *//' | tr -s ' ' >"$bin/help-table"
+groff -man -Tutf8 -P-cbou "$manpage" | sed -n '/^PHP AND .NET/,/^EXIT STATUS/p' |
+  grep -E '  (-[mpb] |\(Rijndael)' | sed 's/^ *//' | tr -s ' ' >"$bin/page-table"
+if ! diff "$bin/help-table" "$bin/page-table" || [ "$(wc -l <"$bin/help-table")" -lt 10 ]; then
+  echo "the table of PHP's and .NET's names differs between -h and $manpage"
+  failed=1
+fi
+zeros=00000000000000000000000000000000
+for option in $(grep -oE -- '-[mpb] [a-z0-9]+' "$bin/help-table" | tr ' ' =); do
+  name=${option%%=*} value=${option#*=} iv="-iv $zeros"
+  [ "$name" != -b ] || iv="-iv $(printf "%0$((value * 2))d" 0)"
+  [ "$value" != ecb ] || iv=""
+  if ! rijndael -e "$name" "$value" -K $zeros $iv </dev/null >/dev/null; then
+    echo "the table names $name $value, which rijndael refuses"
+    failed=1
+  fi
+done
 
 groff -man -Tutf8 -P-cbou "$manpage" | sed -n '/^EXAMPLES/,/^SECURITY/p' >"$bin/page"
 check "manual page" . <"$bin/page"
