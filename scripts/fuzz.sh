@@ -18,7 +18,7 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
   echo "FUZZ_SECONDS must be a positive whole number of seconds, not '$seconds'" >&2
   exit 2
 fi
-read -r -a targets <<< "${FUZZ_TARGETS:-sealwrit_fuzz}"
+read -r -a targets <<< "${FUZZ_TARGETS:-sealwrit_fuzz rijndael_tool_fuzz}"
 
 scripts/install-deps.sh
 
