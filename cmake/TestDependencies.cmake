@@ -1,9 +1,9 @@
-# The tests take GoogleTest, OpenSSL, libmcrypt, PHP's mcrypt and Mono's .NET as
-# independent answers, clang's
-# fuzzing header, valgrind, and a few tools the install and documentation checks
-# run (-DSEALWRIT_VALGRIND_TESTS=OFF leaves valgrind out). When
-# any is missing, name every one with its Debian package and say how to build
-# without the tests, rather than stop at the first failed search.
+# The tests take GoogleTest, OpenSSL, libmcrypt, and PHP's mcrypt and .NET's
+# RijndaelManaged (through Mono) as independent answers, clang's fuzzing header,
+# valgrind, and a few tools the install and documentation checks run
+# (-DSEALWRIT_VALGRIND_TESTS=OFF leaves valgrind out). When any is missing, name every
+# one with its Debian package and say how to build without the tests, rather than stop
+# at the first failed search.
 set(_sealwrit_missing "")
 set(_sealwrit_packages "")
 macro(_sealwrit_need found what package)

@@ -14,6 +14,7 @@ output=$(cmake -S "$source" -B "$scratch" -G Ninja -DCMAKE_MAKE_PROGRAM="$(comma
 rm -rf "$scratch"
 for expected in "Configuring incomplete" "libmcrypt (libmcrypt-dev)" "FuzzedDataProvider.h (libclang-rt-14-dev)" \
                 "OpenSSL's libcrypto (libssl-dev)" "valgrind (valgrind)" "groff (groff-base)" \
+                "PHP (php8.2-cli)" "Mono's C# compiler (mono-mcs)" \
                 "sudo apt install " "-DSEALWRIT_TESTS=OFF"; do
   case $output in
     *"$expected"*) ;;
