@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -122,13 +121,17 @@ TEST(LegacyLayouts, PhpZeroPaddingBothWays) {
 TEST(LegacyLayouts, HelpsNamesForPhpModesAreWhatPhpWrites) {
     const std::string help = Expect(Rijndael({"-h"}));
     std::istringstream table(help.substr(help.find("What PHP")));
-    const std::regex quoted("\"(\\w+)\""), option("-m (\\w+)");
     std::vector<std::pair<std::string, std::string>> names;
     for (std::string line; std::getline(table, line);) {
-        std::sregex_iterator php(line.begin(), line.end(), quoted),
-            m(line.begin(), line.end(), option);
-        for (const std::sregex_iterator end; php != end && m != end; ++php, ++m)
-            names.emplace_back((*php)[1], (*m)[1]);
+        // Each quoted name of PHP's, in order, with each "-m MODE", in order.
+        std::size_t php = line.find('"'), m = line.find("-m ");
+        for (; php != std::string::npos && m != std::string::npos;
+             php = line.find('"', line.find('"', php + 1) + 1), m = line.find("-m ", m + 3)) {
+            const std::size_t close = line.find('"', php + 1),
+                              end = line.find_first_of(", ", m + 3);
+            names.emplace_back(line.substr(php + 1, close - php - 1),
+                               line.substr(m + 3, end - m - 3));
+        }
     }
     EXPECT_EQ(names.size(), 7u);
     std::mt19937_64 rng(6);
