@@ -68,6 +68,15 @@ int Main(int argc, char** argv, Options* options) {
     return 1;
 }
 
+// The cipher's code keeps round keys in registers, and the compiler spills them to
+// the stack; the frames they were spilled in have returned but still hold them. They
+// all lie below main's own frame, within this much of it.
+__attribute__((noinline)) void WipeStackBelow() {
+    unsigned char below[64 * 1024];
+    explicit_bzero(below, sizeof below);
+    __asm__ volatile("" : : "r"(below) : "memory");
+}
+
 }  // namespace
 }  // namespace detail
 }  // namespace sealwrit
@@ -79,5 +88,6 @@ int main(int argc, char** argv) {
     const int status = Main(argc, argv, &options);
     WipeSecretArguments(options);
     WipeKeyMaterial();
+    WipeStackBelow();
     return status;
 }

@@ -378,6 +378,38 @@ TEST(RijndaelCli, ReadsInterruptedBySignalsAreRetried) {
     }
 }
 
+// No key or IV is left anywhere in the program's memory when it exits, whichever way:
+// not in the arguments, the files' contents, the decoded copies, nor the stack frames
+// where the cipher's code spilled round keys (an AES-192 key's first 24 bytes are its
+// first round key and a half). Searched for after exit by a library put in front.
+TEST(RijndaelCli, NoKeyOrIvLeftInMemoryOnAnyWayOut) {
+    Dir dir;
+    const Bytes key = FromHex("f1e2d3c4b5a697887766554433221100f1e2d3c4b5a69788");
+    const Bytes iv = FromHex("0f1e2d3c4b5a69788796a5b4c3d2e1f0");
+    Spill(dir / "key", ToHex(key));
+    const std::vector<Args> runs = {
+        {"-e", "-m", "ecb"},
+        {"-e", "-records", "-raw", "-iv", ToHex(iv)},
+        {"-d", "-m", "ecb"},
+        {"-d", "-a", "-iv", ToHex(iv)},
+        {"-e", "-iv", ToHex(iv), "-b", "32"},
+        {"-P", "-iv", ToHex(iv)},
+        {"-e", "-iv", ToHex(iv), "-x"},
+    };
+    for (const Args& run : runs) {
+        for (const Bytes& secret : {key, iv}) {
+            Bytes masked = secret;
+            for (char& c : masked) c = char(c ^ 0x5a);
+            const Args keyed =
+                run.size() % 2 ? Args{"-K", ToHex(key)} : Args{"-kfile", dir / "key"};
+            const Outcome o = Child(Args{RIJNDAEL_BINARY} + keyed + run,
+                                    {"LD_PRELOAD=" LEFTOVER_SCAN, "LEFTOVER_SCAN=" + ToHex(masked)})
+                                  .Finish("sixteen bytes!!!\n");
+            EXPECT_NE(o.status, 99) << o.err << testing::PrintToString(run);
+        }
+    }
+}
+
 // A message longer than a line holds is cut, and still ends its line.
 TEST(RijndaelCli, LongMessagesAreCutAtALineEnd) {
     const Outcome o =
