@@ -175,7 +175,7 @@ bool CheckCombination(Options* o, bool encrypt, bool decrypt, bool modeGiven, bo
         Report("mode ecb takes no IV (%s)", o->ivPrefix ? "-ivprefix" : "-iv");
         return false;
     }
-    if (!ecb && o->iv == nullptr && !o->ivPrefix) {
+    if (!ecb && o->iv == nullptr && !o->ivPrefix && !o->printKey) {
         Report("mode %s needs an IV (-iv IV, or -ivprefix when it is in front of the data)",
                o->modeName);
         return false;
