@@ -33,7 +33,7 @@ const std::size_t kFlushAt = 64 * 1024;
 // In static storage, touched only as far as the records reach, and wiped as far as
 // they did.
 struct Buffers {
-    char input[kMaxRecordLine + kRead];
+    char input[kMaxRecordLine + 2 + kRead];  // a record, its CR and what is read after
     unsigned char bytes[kMaxBytes];
     unsigned char result[kMaxBytes];
     char output[kFlushAt + 2 * kMaxBytes + 1];  // hex, the longer encoding, and "\n"
@@ -76,11 +76,10 @@ public:
                 if (m_used >= kFlushAt && !Flush()) return 1;
             }
             std::size_t partial = filled - start;
-            if (partial >= kMaxRecordLine && !skipping) {
-                ++m_line;
-                m_anyFailed = true;
-                Failed("longer than %zu characters, the most a record may have", kMaxRecordLine);
-                g_buffers.output[m_used++] = '\n';
+            // Longer than a record and its CR may be, whatever comes before its end: it
+            // fails now, and the rest of it is read past.
+            if (partial > kMaxRecordLine + 1 && !skipping) {
+                Record(input + start, partial);
                 skipping = true;
             }
             if (skipping) partial = 0;
@@ -112,15 +111,13 @@ private:
         ++m_line;
         if (n > 0 && line[n - 1] == '\r') --n;  // a table exported on Windows
         if (n > kMaxRecordLine) {
-            // Whole in the buffer, having come in one read with its line break.
             m_anyFailed = true;
             Failed("longer than %zu characters, the most a record may have", kMaxRecordLine);
-            g_buffers.output[m_used++] = '\n';
-            return;
+        } else {
+            const std::size_t reach = n + 3 * kMaxBlock;
+            if (reach > m_bytesUsed) m_bytesUsed = reach;
+            if (!Process(line, n)) m_anyFailed = true;
         }
-        const std::size_t reach = n + 3 * kMaxBlock;
-        if (reach > m_bytesUsed) m_bytesUsed = reach < kMaxBytes ? reach : kMaxBytes;
-        if (!Process(line, n)) m_anyFailed = true;
         g_buffers.output[m_used++] = '\n';
     }
 

@@ -260,7 +260,7 @@ TEST(LegacyLayouts, TablesOfRecords) {
           "blocks"}},
         {9999, {Base64(std::string(48, 'x')), "bad decrypt"}},
         {10000,
-         {std::string((1 << 20) + 1, 'A'),
+         {std::string(3 << 20, 'A'),
           "longer than 1048576 characters, the most a record may have"}},
     };
     for (std::size_t line = 1; line <= 10000; ++line) {
