@@ -227,24 +227,22 @@ private:
 };
 
 bool Table::Failed(const char* format, ...) {
-    char why[600];
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "line %llu: ", static_cast<unsigned long long>(m_line));
+    m_progress.Clear();
     std::va_list args;
     va_start(args, format);
-    std::vsnprintf(why, sizeof why, format, args);
+    ReportV(prefix, format, args);
     va_end(args);
-    m_progress.Clear();
-    Report("line %llu: %s", static_cast<unsigned long long>(m_line), why);
     return false;
 }
 
 int Table::Fatal(const char* format, ...) {
-    char why[600];
+    m_progress.Clear();
     std::va_list args;
     va_start(args, format);
-    std::vsnprintf(why, sizeof why, format, args);
+    ReportV("", format, args);
     va_end(args);
-    m_progress.Clear();
-    Report("%s", why);
     return 1;
 }
 

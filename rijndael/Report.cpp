@@ -10,14 +10,20 @@ namespace sealwrit {
 namespace detail {
 
 void Report(const char* format, ...) {
-    char line[1024] = "rijndael: ";
-    const std::size_t prefix = sizeof "rijndael: " - 1;
     std::va_list args;
     va_start(args, format);
-    const int n = std::vsnprintf(line + prefix, sizeof line - prefix - 1, format, args);
+    ReportV("", format, args);
     va_end(args);
+}
+
+void ReportV(const char* prefix, const char* format, std::va_list args) {
+    char line[1024];
+    const int start = std::snprintf(line, sizeof line - 1, "rijndael: %s", prefix);
+    const std::size_t at = start < 0 ? 0 : std::size_t(start);
+    const int n =
+        at < sizeof line - 1 ? std::vsnprintf(line + at, sizeof line - 1 - at, format, args) : 0;
     // A message cut at the buffer's end still ends its line.
-    std::size_t length = prefix + (n < 0 ? 0 : std::size_t(n));
+    std::size_t length = at + (n < 0 ? 0 : std::size_t(n));
     if (length > sizeof line - 2) length = sizeof line - 2;
     line[length++] = '\n';
     (void)WriteAll(STDERR_FILENO, line, length);

@@ -226,12 +226,10 @@ private:
 
 int Session::Fail(const char* format, ...) {
     m_progress.Clear();
-    char message[600];
     std::va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    ReportV("", format, args);
     va_end(args);
-    Report("%s", message);
     return 1;
 }
 
