@@ -19,6 +19,7 @@
 #include <cstddef>
 
 #include "../../_inc/Lib.h"
+#include "../Feedback.h"
 
 namespace sealwrit::detail {
 
@@ -60,7 +61,6 @@ typedef DWORD KeyStepOp(DWORD w);
 // from one block to the next rather than stored and loaded back between calls.
 // `reg` is the mode's 16-byte register: the previous cipher block (CBC, CFB) or the
 // previous key stream block (OFB), read first and left as the next block needs it.
-enum Feedback : int { kCbc, kCfb, kOfb };
 // A message's encrypting direction, one block after another: CBC and CFB encryption,
 // and OFB either way; rk holds the encryption rows.
 // Its decrypting direction, where every block's cipher input is known in advance and
