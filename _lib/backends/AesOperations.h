@@ -178,10 +178,17 @@ unsigned DetectedCpuFeatures();
 // preference; every one compiled in, with features ~0u.
 AesImplementationList AesImplementationsFor(unsigned features);
 // The table for a CPU offering `features`, each operation taking its last
-// implementation from a family up to `highest`.
+// implementation from a family up to `highest`, or from the families `choice` allows
+// it (AesTuning.h).
 AesOperations AesOperationsFor(unsigned features, AesFamily highest = AesFamily(kFamilyCount - 1));
+struct AesChoice;
+AesOperations AesOperationsFor(unsigned features, const AesChoice& choice);
 
-// The table CRijnDael uses, filled once from what the CPU offers. Every block call
+// The table this CPU gets: the implementations its instruction sets allow, as its
+// model's tuning or the override (AesTuning.h) chooses among them; filled once.
+const AesOperations& ChosenAesOperations();
+
+// The table CRijnDael uses, the chosen one unless a test switched it. Every block call
 // asks, so the question is answered inline: a call to another file would make each
 // caller save registers and set up a frame around it.
 extern std::atomic<const AesOperations*> g_activeOperations;
