@@ -18,6 +18,7 @@
 //   Previous(before, v)                       each lane's block one earlier: lane 0
 //                                             takes before's last lane
 //   ByteReverse(v)                            each lane's 16 bytes in reverse order
+//   Add32(a, b)                               on 32-bit words
 //   Add64(a, b), AndNot(a, b) = ~a & b        on 64-bit words
 //   TopBit64(v)                               each word's top bit, as 0 or 1
 //   LowToHigh64(v)                            each lane's low word moved to its high
@@ -103,8 +104,15 @@ __attribute__((always_inline)) inline typename R::Vec AddToLanes(typename R::Vec
 
 // The counter mode on whole registers (CounterOp); returns how many blocks that was,
 // and moves counter on past them. The counters are counted in registers in reversed
-// byte order, where the lanes' 128-bit adds are plain, and turned round on the way
-// into the rounds; the text is XORed in through the last round key.
+// byte order, where the lanes' adds are plain, and turned round on the way into the
+// rounds; the text is XORed in through the last round key.
+//
+// A group whose counters stay within their low 32 bits counts them with one 32-bit
+// add each. Only a group that carries out of those bits takes the 128-bit add, five
+// instructions a register: on an Ice Lake core, whose AES units share their ports
+// with the other vector instructions, those five held CTR to three quarters of
+// OpenSSL's speed. The branch is on the counter, which is public (it is sent in the
+// clear), never on the key or the text.
 template <class R>
 __attribute__((always_inline)) inline std::size_t RunCounterRegisters(const RoundKeyRow* rk,
                                                                       int rounds, BYTE* counter,
@@ -123,13 +131,23 @@ __attribute__((always_inline)) inline std::size_t RunCounterRegisters(const Roun
     Vec ahead[kInFlight];  // register i's lanes are ahead of the first's by this
     for (std::size_t i = 0; i < kInFlight; ++i) ahead[i] = R::Low64(i * kLanes, 0);
     const Vec stride = R::Low64(kInFlight * kLanes, 0), one = R::Low64(kLanes, 0);
+    // Lane 0's low 32 bits; a group counts up to kInFlight * kLanes + kLanes - 1 past it.
+    std::uint32_t low = std::uint32_t(LoadBigEndian64(counter + 8));
+    constexpr std::uint32_t kLastLow = 0xFFFFFFFFu - (kInFlight + 1) * kLanes + 1;
     std::size_t g = 0;
-    for (; g + kInFlight <= registers; g += kInFlight) {
+    for (; g + kInFlight <= registers; g += kInFlight, low += kInFlight * kLanes) {
         Vec s[kInFlight];
-        for (std::size_t i = 0; i < kInFlight; ++i) {
-            s[i] = R::Xor(R::ByteReverse(AddToLanes<R>(next, ahead[i])), k[0]);
+        if (low <= kLastLow) {
+            for (std::size_t i = 0; i < kInFlight; ++i) {
+                s[i] = R::Xor(R::ByteReverse(R::Add32(next, ahead[i])), k[0]);
+            }
+            next = R::Add32(next, stride);
+        } else {
+            for (std::size_t i = 0; i < kInFlight; ++i) {
+                s[i] = R::Xor(R::ByteReverse(AddToLanes<R>(next, ahead[i])), k[0]);
+            }
+            next = AddToLanes<R>(next, stride);
         }
-        next = AddToLanes<R>(next, stride);
         for (int r = 1; r < rounds; ++r) {
             for (std::size_t i = 0; i < kInFlight; ++i) s[i] = R::Round(false, s[i], k[r]);
         }
