@@ -165,8 +165,9 @@ TEST_P(Modes, EveryCorruptPaddingIsRefused) {
 // that registers count in between carries, out of the low 64-bit word that they carry
 // in, one byte past it, and out of the whole block, which wraps to zero) partway
 // through enough blocks to fill every register and group in flight, with a few left
-// over, and on either side of where a later group is the first that must carry (after
-// 16 or 17 blocks for AES-NI's groups of 8, 32 or 33 for VAES's groups of 16).
+// over, and on either side of where a group is the first that must carry: after 16 or
+// 17 blocks for AES-NI's groups of 8, made in memory; 17 for VAES-256 and 19 for
+// VAES-512, which count a register ahead; 32 or 33 for a second VAES group.
 TEST_P(Modes, CounterCarriesAndWraps) {
     std::mt19937_64 rng(4);
     const std::size_t kBlocks = 43;
@@ -175,7 +176,7 @@ TEST_P(Modes, CounterCarriesAndWraps) {
         const std::size_t size = std::size_t(blockSize);
         for (const std::size_t ones :
              {std::size_t(2), std::size_t(4), std::size_t(8), std::size_t(9), size})
-            for (const std::size_t before : {16, 17, 21, 32, 33}) {  // blocks before the carry
+            for (const std::size_t before : {16, 17, 19, 21, 32, 33}) {  // blocks before the carry
                 Bytes counter(size, char(0x01));
                 std::fill(counter.end() - std::ptrdiff_t(ones), counter.end(), char(0xff));
                 counter[size - 1] = char(0xff - before + 1);
