@@ -264,7 +264,7 @@ data = json.load(open(sys.argv[1]))
 rates = {}
 for b in data["benchmarks"]:
     if b.get("aggregate_name") == "median" and not b.get("error_occurred"):
-        regime, operation, who, size = b["run_name"].split("/")
+        regime, operation, who, size = b["run_name"].split("/")[:4]
         rates[(regime, operation, int(size), who)] = b["bytes_per_second"] / 1e6
 default = data["context"].get("default_path", "?")
 peers = ("libmcrypt", "openssl")
