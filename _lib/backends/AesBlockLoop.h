@@ -155,22 +155,31 @@ __attribute__((always_inline)) inline std::size_t RunCounterRounds(const RoundKe
             alignas(64) BYTE group[16 * kGroup];
             std::uint32_t key0Low;  // round key 0's last four bytes, as they lie in memory
             std::memcpy(&key0Low, rk[0] + 12, 4);
+            // The counter's low 32 bits, kept here: counter's own last four bytes are
+            // written back only around a carry and at the end, so that no load of
+            // them waits on the store before it.
+            std::uint32_t low = std::uint32_t(LoadBigEndian64(counter + 8));
+            const auto writeLow = [&]() {
+                const std::uint32_t word = __builtin_bswap32(low);
+                std::memcpy(counter + 12, &word, 4);
+            };
             bool whole = true;  // the blocks' first 12 bytes are to be made too
             const auto make = [&]() {
-                const std::uint32_t low = std::uint32_t(LoadBigEndian64(counter + 8));
                 if (!whole && low <= 0xFFFFFFFFu - kGroup) {
                     for (std::size_t j = 0; j < kGroup; ++j) {
                         const std::uint32_t word =
                             __builtin_bswap32(low + std::uint32_t(j)) ^ key0Low;
                         std::memcpy(group + 16 * j + 12, &word, 4);
                     }
-                    const std::uint32_t after = __builtin_bswap32(low + std::uint32_t(kGroup));
-                    std::memcpy(counter + 12, &after, 4);
+                    low += std::uint32_t(kGroup);
                 } else {
+                    // A carry inside the group leaves its first blocks' high bytes
+                    // behind, so the next group is made whole too.
+                    whole = low > 0xFFFFFFFFu - kGroup;
+                    writeLow();
                     CounterBlocksOf<16>(counter, group, kGroup);
                     for (std::size_t j = 0; j < 16 * kGroup; ++j) group[j] ^= rk[0][j % 16];
-                    // A carry inside the group left its first blocks' high bytes behind.
-                    whole = low > 0xFFFFFFFFu - kGroup;
+                    low = std::uint32_t(LoadBigEndian64(counter + 8));
                 }
             };
             make();
@@ -178,6 +187,7 @@ __attribute__((always_inline)) inline std::size_t RunCounterRounds(const RoundKe
                 for (std::size_t i = 0; i < kInFlight; ++i) s[i] = R::Load(group + 16 * i);
                 if (more) make();
             });
+            writeLow();
             Wipe(group, sizeof group);
         }
     } else {
