@@ -94,9 +94,9 @@ void ScalarWork() {
 // enough are in or the row has had its time; the median sample is the row's time.
 template <class Run>
 void Measure(benchmark::State& state, Regime regime, std::size_t bytes, Run run) {
-    const int messages =
-        regime == kOne ? 1 : regime == kFew ? kFewMessages
-                                            : int(std::max<std::size_t>(1, kBurstBytes / bytes));
+    const int messages = regime == kOne   ? 1
+                         : regime == kFew ? kFewMessages
+                                          : int(std::max<std::size_t>(1, kBurstBytes / bytes));
     const int wanted = regime == kOne ? 41 : 15;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(400);
     if (regime == kBurst) {
@@ -132,8 +132,8 @@ void BenchOurs(benchmark::State& state, const AesPath* path, Operation op, Regim
     Measure(state, regime, in.size(), [&] {
         std::size_t written = 0;
         failed |= (op.encrypt ? M::Encrypt : M::Decrypt)(key, op.mode, M::NONE, iv.data(),
-                                                          in.data(), in.size(), out.data(),
-                                                          &written, op.segment) != M::SUCCESS;
+                                                         in.data(), in.size(), out.data(), &written,
+                                                         op.segment) != M::SUCCESS;
         benchmark::DoNotOptimize(out.data());
     });
     if (failed) state.SkipWithError("refused");
@@ -213,8 +213,7 @@ int main(int argc, char** argv) {
             }
         }
     }
-    RatioReporter display(benchmark::CreateDefaultDisplayReporter(), "vs_default",
-                          AgainstDefault);
+    RatioReporter display(benchmark::CreateDefaultDisplayReporter(), "vs_default", AgainstDefault);
     benchmark::RunSpecifiedBenchmarks(&display);
     benchmark::Shutdown();
     return 0;
