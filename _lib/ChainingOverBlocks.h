@@ -16,9 +16,9 @@
 #include <cstring>
 
 #include "CounterBlocks.h"
+#include "Feedback.h"
 #include "Wipe.h"
 #include "XorBytes.h"
-#include "backends/AesOperations.h"
 
 namespace sealwrit::detail {
 

@@ -9,8 +9,9 @@
 // PATH is the name of a path ("portable", "aesni", ...); WHAT is "key" (keying with a secret
 // key, then encrypting public data with the secret round keys), "data" (a public key, secret data)
 // or "table". Every key length with every block length is keyed and run, and CRijnDaelMode's
-// modes and paddings both ways with a secret IV. Exit status 77 means this CPU, as valgrind
-// presents it, lacks PATH.
+// modes and paddings both ways with a secret IV, but for CTR's: its counter is sent in the
+// clear, and the code may branch on its rare carry. Exit status 77 means this CPU, as
+// valgrind presents it, lacks PATH.
 #include <valgrind/memcheck.h>
 
 #include <algorithm>
@@ -59,6 +60,7 @@ void RunEveryMode(const CRijnDael& cipher, const char* in, char* out) {
     static char iv[32], sealed[n + 32];
     MarkSecret(iv, sizeof iv);
     for (int mode = M::ECB; mode <= M::CTR; ++mode) {
+        if (mode == M::CTR) VALGRIND_MAKE_MEM_DEFINED(iv, sizeof iv);
         for (int padding = M::NONE; padding <= M::ISO10126; ++padding) {
             for (int segment : {0, 1, 5}) {
                 if (segment != 0 && mode != M::CFB && mode != M::OFB) continue;

@@ -3,8 +3,11 @@
 // other library, so the cross builds run it too.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
+#include "../_lib/backends/AesTuning.h"
 #include "TestSupport.h"
 
 #if defined(__aarch64__) && defined(__linux__)
@@ -120,7 +123,8 @@ TEST(Dispatch, EachOperationTakesTheLastOfItsImplementationsOffered) {
             previous = int(i.family);
         }
         for (const AesImplementation& i : offered) best = i.operation == op ? int(i.family) : best;
-        EXPECT_EQ(int(ActiveOperations().family[op]), best) << kOperationNames[op];
+        EXPECT_EQ(int(AesOperationsFor(DetectedCpuFeatures()).family[op]), best)
+            << kOperationNames[op];
         EXPECT_EQ(AvailablePaths().back().operations.family[op], ActiveOperations().family[op]);
     }
 }
@@ -152,6 +156,122 @@ TEST(Dispatch, EveryPathRunsItsOwnFamilysImplementations) {
         }
     }
     if (!untested.empty()) GTEST_SKIP() << "compiled in, not run on this CPU:" << untested;
+}
+
+// The model's tuning, for CPUs this machine is not: each identity with the instruction
+// sets that CPU has, and the family every operation must then take, in the order of
+// kOperationNames (blocks, wide_blocks, wide_block, multikey, key_schedule,
+// feedback, counter, wide_feedback).
+#if defined(__x86_64__) || defined(__i386__)
+constexpr unsigned kAvx2Vaes = (kVaes << 1) - 1;  // AVX2 and VAES
+constexpr unsigned kAvx512NoVaes = ((kAvx512vbmi << 1) - 1) & ~kVaes & ~kAvx512vbmi;
+constexpr unsigned kEverything = (kAvx512vbmi << 1) - 1;
+constexpr AesFamily kN = kAesniFamily, kA = kAesniAvxFamily, kV = kVbmiFamily, k2 = kVaes256Family,
+                    k5 = kVaes512Family;
+constexpr AesFamily kWideNoAvx512[] = {k2, k2, kA, k2, kN, k2, k2, kA};
+constexpr AesFamily kInOrder[] = {k5, k5, kV, k5, kN, k5, k5, kV};
+struct Model {
+    const char* name;
+    CpuIdentity cpu;
+    unsigned features;
+    const AesFamily* expected;
+};
+constexpr AesFamily kNoVaes[] = {kA, kA, kA, kN, kN, kA, kA, kA};
+const Model kModels[] = {
+    {"Ice Lake-SP", {kIntelVendor, 6, 0x6A}, kEverything, kWideNoAvx512},
+    {"Tiger Lake", {kIntelVendor, 6, 0x8C}, kEverything, kWideNoAvx512},
+    {"Cascade Lake", {kIntelVendor, 6, 0x55}, kAvx512NoVaes, kNoVaes},
+    {"Sapphire Rapids", {kIntelVendor, 6, 0x8F}, kEverything, kInOrder},
+    {"unknown Intel model", {kIntelVendor, 6, 0x6B}, kEverything, kInOrder},
+    {"Ice Lake's numbers from another vendor", {kOtherVendor, 6, 0x6A}, kEverything, kInOrder},
+    {"Zen 3", {kAmdVendor, 0x19, 0x21}, kAvx2Vaes, kWideNoAvx512},
+    {"Zen 4", {kAmdVendor, 0x19, 0x11}, kEverything, kInOrder},
+    {"Zen 5", {kAmdVendor, 0x1A, 0x44}, kEverything, kInOrder},
+};
+
+TEST(Dispatch, EachCpuModelGetsWhatItsTuningPromises) {
+    for (const Model& model : kModels) {
+        const AesOperations table = AesOperationsFor(model.features, TunedChoice(model.cpu));
+        for (unsigned op = 0; op < kOperationCount; ++op) {
+            EXPECT_STREQ(kFamilyNames[table.family[op]], kFamilyNames[model.expected[op]])
+                << model.name << ", " << kOperationNames[op];
+        }
+    }
+}
+
+// Linux reads the same cpuid fields and prints them in decimal.
+TEST(Dispatch, ReadsTheCpusVendorFamilyAndModelAsLinuxDoes) {
+    std::ifstream info("/proc/cpuinfo");
+    std::string line, vendor;
+    long family = -1, model = -1;
+    while (std::getline(info, line) && model < 0) {
+        const std::string value = line.substr(line.find(':') + 1);
+        if (line.rfind("vendor_id", 0) == 0) vendor = value.substr(value.find_first_not_of(' '));
+        if (line.rfind("cpu family", 0) == 0) family = std::strtol(value.c_str(), nullptr, 10);
+        if (line.rfind("model\t", 0) == 0) model = std::strtol(value.c_str(), nullptr, 10);
+    }
+    if (model < 0) GTEST_SKIP() << "no /proc/cpuinfo to compare with";
+    const CpuIdentity cpu = DetectedCpuIdentity();
+    EXPECT_EQ(cpu.vendor, vendor == "GenuineIntel"   ? kIntelVendor
+                          : vendor == "AuthenticAMD" ? kAmdVendor
+                                                     : kOtherVendor);
+    EXPECT_EQ(long(cpu.family), family);
+    EXPECT_EQ(long(cpu.model), model);
+}
+#endif
+
+TEST(Dispatch, OverrideCapsOrLeavesOutFamiliesAndIgnoresWhatItDoesNotUnderstand) {
+    const FamilySet kUntouched = 0xDEAD;
+    const struct {
+        const char* value;
+        FamilySet allowed;  // kUntouched: not understood
+    } kCases[] = {
+        {"aesni", FamiliesUpTo(kAesniFamily)},
+        {"portable", FamilyBit(kPortableFamily)},
+        {"-vaes512", kEveryFamily & ~FamilyBit(kVaes512Family)},
+        {"vaes256,-vbmi,-vperm",
+         FamiliesUpTo(kVaes256Family) & ~FamilyBit(kVbmiFamily) & ~FamilyBit(kVpermFamily)},
+        {"VAES512,aesni_AVX", FamiliesUpTo(kAesniAvxFamily)},
+        {nullptr, kUntouched},
+        {"", kUntouched},
+        {"vaes1024", kUntouched},
+        {"aesni,", kUntouched},
+        {",aesni", kUntouched},
+        {"aesni,-bogus", kUntouched},
+        {"-portable", kUntouched},
+        {"-", kUntouched},
+        {" aesni", kUntouched},
+        {"aesn", kUntouched},
+        {"aesni_avx2", kUntouched},
+    };
+    for (const auto& c : kCases) {
+        FamilySet allowed = kUntouched;
+        EXPECT_EQ(ParseFamilyOverride(c.value, &allowed), c.allowed != kUntouched)
+            << (c.value ? c.value : "(unset)");
+        EXPECT_EQ(allowed, c.allowed) << (c.value ? c.value : "(unset)");
+    }
+    // An override understood stands in for the model's tuning, which comes back when
+    // the override is not understood.
+    const CpuIdentity iceLake{kIntelVendor, 6, 0x6A};
+    const AesChoice tuned = TunedChoice(iceLake), wide = ChoiceFor(iceLake, "vaes512"),
+                    ignored = ChoiceFor(iceLake, "vaes512x");
+    for (unsigned op = 0; op < kOperationCount; ++op) {
+        EXPECT_EQ(wide.allowed[op], kEveryFamily & FamiliesUpTo(kVaes512Family));
+        EXPECT_EQ(ignored.allowed[op], tuned.allowed[op]);
+        EXPECT_EQ(tuned.allowed[op] & FamilyBit(kVaes512Family), 0u);
+    }
+}
+
+// What the dispatcher installed follows the override in this process's environment
+// (tests/CMakeLists.txt runs this with values understood and not), or the tuning.
+TEST(Dispatch, TheTableFollowsTheOverrideInTheEnvironment) {
+    const char* value = std::getenv(kOverrideVariable);
+    const AesOperations expected =
+        AesOperationsFor(DetectedCpuFeatures(), ChoiceFor(DetectedCpuIdentity(), value));
+    for (unsigned op = 0; op < kOperationCount; ++op) {
+        EXPECT_EQ(ChosenAesOperations().family[op], expected.family[op])
+            << kOperationNames[op] << " with " << (value ? value : "no override");
+    }
 }
 
 }  // namespace

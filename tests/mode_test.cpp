@@ -161,34 +161,40 @@ TEST_P(Modes, EveryCorruptPaddingIsRefused) {
 }
 
 // The counter is the whole block: a carry runs across bytes, and the top wraps to 0.
-// The counter runs up to a carry (out of the last 2 bytes, out of the low 64-bit word
-// that wide registers count in, one byte past it, and out of the whole block, which
-// wraps to zero) partway through enough blocks to fill every register and group in
-// flight, with a few left over.
+// The counter runs up to a carry (out of the last 2 bytes, out of the low 32-bit word
+// that registers count in between carries, out of the low 64-bit word that they carry
+// in, one byte past it, and out of the whole block, which wraps to zero) partway
+// through enough blocks to fill every register and group in flight, with a few left
+// over, and on either side of where a group is the first that must carry: after 16 or
+// 17 blocks for AES-NI's groups of 8, made in memory; 17 for VAES-256 and 19 for
+// VAES-512, which count a register ahead; 32 or 33 for a second VAES group.
 TEST_P(Modes, CounterCarriesAndWraps) {
     std::mt19937_64 rng(4);
-    const std::size_t kBlocks = 43, kBefore = 21;  // blocks, and how many before the carry
+    const std::size_t kBlocks = 43;
     for (const int blockSize : {16, 24, 32}) {
         const CRijnDael key = Keyed(blockSize, 32);
         const std::size_t size = std::size_t(blockSize);
-        for (const std::size_t ones : {std::size_t(2), std::size_t(8), std::size_t(9), size}) {
-            Bytes counter(size, char(0x01));
-            std::fill(counter.end() - std::ptrdiff_t(ones), counter.end(), char(0xff));
-            counter[size - 1] = char(0xff - kBefore + 1);
-            const Bytes iv = counter;
-            Bytes stream;
-            for (std::size_t b = 0; b < kBlocks; ++b) {
-                stream.insert(stream.end(), counter.begin(), counter.end());
-                for (std::size_t i = size; i-- > 0 && ++counter[i] == 0;) {
+        for (const std::size_t ones :
+             {std::size_t(2), std::size_t(4), std::size_t(8), std::size_t(9), size})
+            for (const std::size_t before : {16, 17, 19, 21, 32, 33}) {  // blocks before the carry
+                Bytes counter(size, char(0x01));
+                std::fill(counter.end() - std::ptrdiff_t(ones), counter.end(), char(0xff));
+                counter[size - 1] = char(0xff - before + 1);
+                const Bytes iv = counter;
+                Bytes stream;
+                for (std::size_t b = 0; b < kBlocks; ++b) {
+                    stream.insert(stream.end(), counter.begin(), counter.end());
+                    for (std::size_t i = size; i-- > 0 && ++counter[i] == 0;) {
+                    }
                 }
+                stream = CryptBlocks(true, key, stream);
+                const Bytes plain = RandomBytes(rng, kBlocks * size - 5);
+                Bytes sealed(plain.size());
+                for (std::size_t i = 0; i < plain.size(); ++i)
+                    sealed[i] = char(plain[i] ^ stream[i]);
+                SCOPED_TRACE(ToHex(iv));
+                ExpectModeAnswer(key, {M::CTR, M::NONE, 0}, iv, plain, sealed, rng);
             }
-            stream = CryptBlocks(true, key, stream);
-            const Bytes plain = RandomBytes(rng, kBlocks * size - 5);
-            Bytes sealed(plain.size());
-            for (std::size_t i = 0; i < plain.size(); ++i) sealed[i] = char(plain[i] ^ stream[i]);
-            SCOPED_TRACE(ToHex(iv));
-            ExpectModeAnswer(key, {M::CTR, M::NONE, 0}, iv, plain, sealed, rng);
-        }
     }
 }
 

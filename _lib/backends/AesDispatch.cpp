@@ -3,10 +3,12 @@
 // each that this CPU and its operating system run. Compiled for the baseline CPU:
 // this is the code that runs before anything is known.
 #include <atomic>
+#include <cstdlib>
 
 #include "AesGenericModes.h"
 #include "AesImplementations.h"
 #include "AesOperations.h"
+#include "AesTuning.h"
 #include "CpuFeatures.h"
 
 #if defined(SEALWRIT_X86_AES)
@@ -32,9 +34,27 @@ unsigned long long SavedRegisterState() {
 
 unsigned Bit(unsigned reg, int bit, unsigned feature) { return (reg >> bit) & 1u ? feature : 0u; }
 
-unsigned DetectFeatures() {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return 0;
+// Family and model as leaf 1's signature gives them: the extended fields count only
+// beside base family 15 (both) and 6 (the model's).
+CpuIdentity IdentityOf(unsigned vendorWord, unsigned signature) {
+    const unsigned base = (signature >> 8) & 0xF;
+    CpuIdentity cpu{vendorWord == signature_INTEL_ebx ? kIntelVendor
+                    : vendorWord == signature_AMD_ebx ? kAmdVendor
+                                                      : kOtherVendor,
+                    base, (signature >> 4) & 0xF};
+    if (base == 0xF) cpu.family += (signature >> 20) & 0xFF;
+    if (base == 0xF || base == 6) cpu.model |= ((signature >> 16) & 0xF) << 4;
+    return cpu;
+}
+
+// The vendor comes from the same leaf 0 that says how many leaves there are: each
+// cpuid is a trip out of a virtual machine, dearer than the rest of this put together.
+unsigned DetectFeatures(CpuIdentity* cpu) {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0, vendorWord = 0;
+    const unsigned leaves = __get_cpuid_max(0, &vendorWord);
+    if (leaves < 1) return 0;
+    __cpuid(1, eax, ebx, ecx, edx);
+    *cpu = IdentityOf(vendorWord, eax);
     unsigned f = Bit(edx, 26, kSse2) | Bit(ecx, 0, kSse3) | Bit(ecx, 9, kSsse3) |
                  Bit(ecx, 19, kSse41) | Bit(ecx, 20, kSse42) | Bit(ecx, 23, kPopcnt) |
                  Bit(ecx, 25, kAesNi);
@@ -43,7 +63,7 @@ unsigned DetectFeatures() {
     const bool ymmSaved = (xcr0 & 0x06) == 0x06;  // SSE and AVX state
     const bool zmmSaved = (xcr0 & 0xE6) == 0xE6;  // plus opmask and the upper ZMM
     if (ymmSaved) f |= Bit(ecx, 28, kAvx);
-    if (__get_cpuid_max(0, nullptr) < 7) return f;
+    if (leaves < 7) return f;
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
     if (ymmSaved) f |= Bit(ebx, 5, kAvx2) | Bit(ecx, 9, kVaes);
     if (zmmSaved) {
@@ -56,7 +76,7 @@ unsigned DetectFeatures() {
 // Asked of the operating system, which sets HWCAP_AES and HWCAP_SHA2 only when the
 // CPU has the instructions and user space may run them. Systems whose query is not
 // written here run NEON without the AES instructions.
-unsigned DetectFeatures() {
+unsigned DetectFeatures(CpuIdentity*) {
 #if defined(__linux__)
     const unsigned long hwcap = getauxval(AT_HWCAP);
     return ((hwcap & HWCAP_AES) != 0 ? kArmAes : 0u) | ((hwcap & HWCAP_SHA2) != 0 ? kArmSha2 : 0u);
@@ -65,7 +85,7 @@ unsigned DetectFeatures() {
 #endif
 }
 #else
-unsigned DetectFeatures() { return 0; }
+unsigned DetectFeatures(CpuIdentity*) { return 0; }
 #endif
 
 #if defined(SEALWRIT_X86_AES)
@@ -247,30 +267,41 @@ void ForEachImplementation(Visit visit) {
     if constexpr (kX86)
         visit(kAesniAvxFamily, kAesNiAvxFeatures, &AesniAvxCounter, &AesniAvxCounter);
     if constexpr (kX86)
-        visit(kVaes256Family, kVaes256Features | kAesNiFeatures, &Vaes256Counter,
-              &Vaes256Counter);
+        visit(kVaes256Family, kVaes256Features | kAesNiFeatures, &Vaes256Counter, &Vaes256Counter);
     if constexpr (kX86)
-        visit(kVaes512Family, kVaes512Features | kAesNiFeatures, &Vaes512Counter,
-              &Vaes512Counter);
+        visit(kVaes512Family, kVaes512Features | kAesNiFeatures, &Vaes512Counter, &Vaes512Counter);
     if constexpr (kArm64)
         visit(kArmv8Family, kArmv8Features, &GenericCounter<Armv8EncryptBlocks>,
               &GenericCounter<Armv8EncryptBlocks>);
 }
 
-}  // namespace
-
 // Detected on first use and kept; threads racing to it store the same answer. Bit
 // 31 says the rest is known. Plain atomics rather than function-local statics with
 // initialisers: those need a guard from the C++ runtime, whose exception support
 // would then be linked into the program and cost its start-up (see FixedList).
+std::atomic<unsigned> g_features{0};
+std::atomic<unsigned> g_identity{0};  // vendor << 24 | family << 8 | model
+
+void Detect() {
+    CpuIdentity cpu{kOtherVendor, 0, 0};
+    const unsigned features = DetectFeatures(&cpu);
+    g_identity.store(
+        (1u << 31) | cpu.vendor << 24 | (cpu.family & 0xFFFF) << 8 | (cpu.model & 0xFF),
+        std::memory_order_relaxed);
+    g_features.store(features | (1u << 31), std::memory_order_relaxed);
+}
+
+}  // namespace
+
 unsigned DetectedCpuFeatures() {
-    static std::atomic<unsigned> known{0};
-    unsigned bits = known.load(std::memory_order_relaxed);
-    if (bits == 0) {
-        bits = DetectFeatures() | (1u << 31);
-        known.store(bits, std::memory_order_relaxed);
-    }
-    return bits & ~(1u << 31);
+    if (g_features.load(std::memory_order_relaxed) == 0) Detect();
+    return g_features.load(std::memory_order_relaxed) & ~(1u << 31);
+}
+
+CpuIdentity DetectedCpuIdentity() {
+    if (g_identity.load(std::memory_order_relaxed) == 0) Detect();
+    const unsigned bits = g_identity.load(std::memory_order_relaxed);
+    return {CpuVendor((bits >> 24) & 0x7F), (bits >> 8) & 0xFFFF, bits & 0xFF};
 }
 
 AesImplementationList AesImplementationsFor(unsigned features) {
@@ -281,33 +312,58 @@ AesImplementationList AesImplementationsFor(unsigned features) {
     return list;
 }
 
-AesOperations AesOperationsFor(unsigned features, AesFamily highest) {
+AesOperations AesOperationsFor(unsigned features, const AesChoice& choice) {
     AesOperations table{};
     ForEachImplementation([&](AesFamily family, unsigned required, auto encrypt, auto decrypt) {
-        if ((required & ~features) != 0 || family > highest) return;
+        const AesOperation operation = OperationOf(encrypt);
+        if ((required & ~features) != 0 || (choice.allowed[operation] & FamilyBit(family)) == 0)
+            return;
         Install(table, encrypt, decrypt);
-        table.family[OperationOf(encrypt)] = family;
+        table.family[operation] = family;
     });
     return table;
 }
 
-std::atomic<const AesOperations*> g_activeOperations{nullptr};
+AesOperations AesOperationsFor(unsigned features, AesFamily highest) {
+    AesChoice choice;
+    for (FamilySet& allowed : choice.allowed) allowed = FamiliesUpTo(highest);
+    return AesOperationsFor(features, choice);
+}
+
+// The override is read here, once, with secure_getenv: a program running with more
+// privileges than its caller ignores it, as it must any setting that changes the code
+// it runs. C libraries without secure_getenv get no override.
+static const char* OverrideFromEnvironment() {
+#if defined(__GLIBC__)
+    return secure_getenv(kOverrideVariable);
+#else
+    return nullptr;
+#endif
+}
 
 // Filled on first use. A thread that finds another filling it waits the few
 // nanoseconds that takes. The table is zero-initialised storage rather than an object
 // with an initialiser, so it needs no guard either.
-const AesOperations* ChooseActiveOperations() {
+const AesOperations& ChosenAesOperations() {
     static AesOperations chosen;
     static std::atomic<unsigned> state{0};  // 0 empty, 1 being filled, 2 filled
     unsigned empty = 0;
     if (state.compare_exchange_strong(empty, 1, std::memory_order_acquire)) {
-        chosen = AesOperationsFor(DetectedCpuFeatures());
+        chosen = AesOperationsFor(DetectedCpuFeatures(),
+                                  ChoiceFor(DetectedCpuIdentity(), OverrideFromEnvironment()));
         state.store(2, std::memory_order_release);
     }
     while (state.load(std::memory_order_acquire) != 2) {
     }
-    g_activeOperations.store(&chosen, std::memory_order_release);
-    return &chosen;
+    return chosen;
+}
+
+std::atomic<const AesOperations*> g_activeOperations{nullptr};
+
+const AesOperations* ChooseActiveOperations() {
+    const AesOperations* chosen = &ChosenAesOperations();
+    g_activeOperations.store(chosen, std::memory_order_release);
+    return chosen;
 }
 
 }  // namespace sealwrit::detail

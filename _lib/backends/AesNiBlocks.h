@@ -37,6 +37,7 @@ struct Xmm {
         return _mm_shuffle_epi8(v, _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
     }
     static Vec Add64(Vec a, Vec b) { return _mm_add_epi64(a, b); }
+    static Vec Add32(Vec a, Vec b) { return _mm_add_epi32(a, b); }
     static Vec AndNot(Vec a, Vec b) { return _mm_andnot_si128(a, b); }
     static Vec TopBit64(Vec v) { return _mm_srli_epi64(v, 63); }
     static Vec LowToHigh64(Vec v) { return _mm_unpacklo_epi64(_mm_setzero_si128(), v); }

@@ -19,6 +19,7 @@
 #include <cstddef>
 
 #include "../../_inc/Lib.h"
+#include "../Feedback.h"
 
 namespace sealwrit::detail {
 
@@ -60,7 +61,6 @@ typedef DWORD KeyStepOp(DWORD w);
 // from one block to the next rather than stored and loaded back between calls.
 // `reg` is the mode's 16-byte register: the previous cipher block (CBC, CFB) or the
 // previous key stream block (OFB), read first and left as the next block needs it.
-enum Feedback : int { kCbc, kCfb, kOfb };
 // A message's encrypting direction, one block after another: CBC and CFB encryption,
 // and OFB either way; rk holds the encryption rows.
 // Its decrypting direction, where every block's cipher input is known in advance and
@@ -178,10 +178,17 @@ unsigned DetectedCpuFeatures();
 // preference; every one compiled in, with features ~0u.
 AesImplementationList AesImplementationsFor(unsigned features);
 // The table for a CPU offering `features`, each operation taking its last
-// implementation from a family up to `highest`.
+// implementation from a family up to `highest`, or from the families `choice` allows
+// it (AesTuning.h).
 AesOperations AesOperationsFor(unsigned features, AesFamily highest = AesFamily(kFamilyCount - 1));
+struct AesChoice;
+AesOperations AesOperationsFor(unsigned features, const AesChoice& choice);
 
-// The table CRijnDael uses, filled once from what the CPU offers. Every block call
+// The table this CPU gets: the implementations its instruction sets allow, as its
+// model's tuning or the override (AesTuning.h) chooses among them; filled once.
+const AesOperations& ChosenAesOperations();
+
+// The table CRijnDael uses, the chosen one unless a test switched it. Every block call
 // asks, so the question is answered inline: a call to another file would make each
 // caller save registers and set up a frame around it.
 extern std::atomic<const AesOperations*> g_activeOperations;

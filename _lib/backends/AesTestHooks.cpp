@@ -17,6 +17,13 @@ AesPathList AvailableAesPaths() {
             paths.push_back({kFamilyNames[family], AesOperationsFor(features, AesFamily(family))});
         }
     }
+    const AesOperations& chosen = ChosenAesOperations();
+    for (unsigned op = 0; op < kOperationCount; ++op) {
+        if (chosen.family[op] != paths.back().operations.family[op]) {
+            paths.push_back({"default", chosen});
+            break;
+        }
+    }
     return paths;
 }
 

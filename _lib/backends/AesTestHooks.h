@@ -14,12 +14,13 @@ struct AesPath {
     const char* name;  // the family's
     AesOperations operations;
 };
-typedef FixedList<AesPath, kFamilyCount> AesPathList;
+typedef FixedList<AesPath, kFamilyCount + 1> AesPathList;
 
 // One path for each family that has an implementation this CPU runs, narrowest
 // first. Every implementation that runs here is in the path of its own family, so
-// running every path runs each of them; the last path is the table CRijnDael
-// chooses.
+// running every path runs each of them. The last path is the table CRijnDael
+// chooses: the widest family's, or when this CPU's tuning or the override chose
+// otherwise, that table under the name "default".
 AesPathList AvailableAesPaths();
 
 // Makes CRijnDael use `operations`, which must stay alive while it is in use. Not for

@@ -39,6 +39,7 @@ struct Ymm {
         return _mm256_shuffle_epi8(v, reverse);
     }
     static Vec Add64(Vec a, Vec b) { return _mm256_add_epi64(a, b); }
+    static Vec Add32(Vec a, Vec b) { return _mm256_add_epi32(a, b); }
     static Vec AndNot(Vec a, Vec b) { return _mm256_andnot_si256(a, b); }
     static Vec TopBit64(Vec v) { return _mm256_srli_epi64(v, 63); }
     static Vec LowToHigh64(Vec v) { return _mm256_unpacklo_epi64(_mm256_setzero_si256(), v); }

@@ -49,6 +49,7 @@ struct Zmm {
         return _mm512_shuffle_epi8(v, reverse);
     }
     static Vec Add64(Vec a, Vec b) { return _mm512_add_epi64(a, b); }
+    static Vec Add32(Vec a, Vec b) { return _mm512_add_epi32(a, b); }
     static Vec AndNot(Vec a, Vec b) { return _mm512_maskz_andnot_epi64(0xFF, a, b); }
     static Vec TopBit64(Vec v) { return _mm512_maskz_srli_epi64(0xFF, v, 63); }
     static Vec LowToHigh64(Vec v) {
