@@ -81,12 +81,14 @@ CRijnDaelMode::CRijnDaelMode()
 CRijnDaelMode::~CRijnDaelMode() { End(SUCCESS); }
 
 CRijnDaelMode::Result CRijnDaelMode::End(Result result) {
+    // Stored ahead of the wipes, whose barrier keeps them in a destructor too (after
+    // it they would be dead stores): how much is held says how long the message was.
     m_key = nullptr;
+    m_pendingBytes = m_streamAt = m_unitFill = 0;
     Wipe(m_register);
     Wipe(m_stream);
     Wipe(m_pending);
     Wipe(m_filler);
-    m_pendingBytes = m_streamAt = m_unitFill = 0;
     return result;
 }
 
