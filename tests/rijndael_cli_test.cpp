@@ -2,6 +2,7 @@
 // libmcrypt and `openssl enc`, and every way a run can fail.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -506,11 +507,20 @@ TEST(RijndaelOutput, PipesAndDevicesAreWrittenDirectly) {
     EXPECT_EQ(dir.List(), (std::set<std::string>{"fifo", "null"}));
 }
 
-// Tests run as root, whom permissions do not stop: the rename fails on what it meets,
-// a directory put where the file was.
-TEST(RijndaelOutput, AFailedRenameLeavesTheTemporaryFileRemoved) {
+// Tests run as root, whom permissions do not stop: the temporary file cannot be made
+// for want of a descriptor, and the rename fails on what it meets, a directory put
+// where the file was.
+TEST(RijndaelOutput, FailuresToCreateOrRenameLeaveNoTemporaryFile) {
     Dir dir;
     Spill(dir / "out", "old");
+    const Outcome o1 = Child(Args{"sh", "-c", "ulimit -n 4; exec \"$0\" \"$@\"", RIJNDAEL_BINARY,
+                                  "-e", "-out", dir / "out"} +
+                             kEcb)
+                           .Finish("text");
+    EXPECT_EQ(o1.status, 1);
+    EXPECT_EQ(o1.err, "rijndael: cannot write " + dir / "out" + ": Too many open files\n");
+    EXPECT_EQ(Slurp(dir / "out"), "old");
+    EXPECT_EQ(dir.List(), std::set<std::string>{"out"});
     Child child(Args{RIJNDAEL_BINARY, "-e", "-out", dir / "out"} + kEcb);
     ASSERT_NE(TemporaryFile(dir, "out"), "");
     fs::remove(dir / "out");
@@ -581,11 +591,21 @@ TEST(RijndaelOutput, SymbolicLinksAreFollowedAndStay) {
               "rijndael: cannot write " + dir / "loop1" + ": Too many levels of symbolic links\n");
 }
 
+// Any name the system takes, and for one byte more, in the name or the whole path, its
+// reason.
 TEST(RijndaelOutput, AnyNameTheSystemTakes) {
     Dir dir;
     const std::string name(255, 'n');
     Expect(Rijndael(Args{"-e", "-out", dir / name} + kEcb, "text"));
     EXPECT_EQ(Slurp(dir / name), Expect(Rijndael(Args{"-e"} + kEcb, "text")));
+    const Outcome longName = Rijndael(Args{"-e", "-out", dir / (name + "n")} + kEcb, "text");
+    EXPECT_EQ(longName.status, 1);
+    EXPECT_EQ(longName.err,
+              "rijndael: cannot write " + dir / (name + "n") + ": File name too long\n");
+    std::string path = dir.path;
+    while (path.size() < PATH_MAX - 3) path += "/.";
+    path += "/" + std::string(PATH_MAX - path.size() - 1, 'o');
+    EXPECT_EQ(Rijndael(Args{"-e", "-out", path} + kEcb, "text").status, 1);
     EXPECT_EQ(dir.List(), std::set<std::string>{name});
 }
 
