@@ -106,7 +106,8 @@ public:
     // held back comes out first). For FINISH, the whole message given to Update: the
     // answer is what Finish writes. For ONE_SHOT, the message: what Encrypt or Decrypt
     // writes, which for Encrypt is the cipher text's length. 0 where the calls refuse
-    // the arguments (an unkeyed key object, a mode, padding or segment out of range).
+    // the arguments (an unkeyed key object, a mode, padding or segment out of range),
+    // and for a call that is none of the three.
     // out must not be null even when the answer is 0.
     static std::size_t OutputSize(Call call, const CRijnDael& key, Mode mode, Padding padding,
                                   bool decrypt, std::size_t n, int segment = 0);

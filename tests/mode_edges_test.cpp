@@ -110,6 +110,7 @@ TEST(ModeEdges, OutputSizeIsZeroForWhatTheCallsRefuse) {
     EXPECT_EQ(M::OutputSize(M::UPDATE, key, M::CTR, M::Padding(-1), false, 10), 0u);
     EXPECT_EQ(M::OutputSize(M::FINISH, key, M::CFB, M::PKCS7, false, 10, 25), 0u);
     EXPECT_EQ(M::OutputSize(M::FINISH, key, M::CBC, M::PKCS7, false, 10, 16), 0u);
+    EXPECT_EQ(M::OutputSize(M::Call(3), key, M::CBC, M::PKCS7, false, 10, 24), 0u);
     EXPECT_EQ(M::OutputSize(M::FINISH, key, M::CBC, M::PKCS7, false, 10, 24), 24u);
 }
 

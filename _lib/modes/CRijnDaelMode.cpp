@@ -345,7 +345,7 @@ std::size_t CRijnDaelMode::OutputSize(Call call, const CRijnDael& key, Mode mode
     const std::size_t size = std::size_t(block), unit = std::size_t(UnitOf(mode, segment, block));
     const bool blockwise = mode == ECB || mode == CBC;
     const bool strips = decrypt && padding >= PKCS7;
-    // The message's length once padded (encrypting): whole units, at least one more
+    // The cipher text's length, encrypting: n up to whole units, and a whole unit more
     // for the paddings that always add one.
     const std::size_t whole = n - n % unit;
     const std::size_t padded =
