@@ -513,10 +513,14 @@ TEST(RijndaelOutput, PipesAndDevicesAreWrittenDirectly) {
 TEST(RijndaelOutput, FailuresToCreateOrRenameLeaveNoTemporaryFile) {
     Dir dir;
     Spill(dir / "out", "old");
-    const Outcome o1 = Child(Args{"sh", "-c", "ulimit -n 4; exec \"$0\" \"$@\"", RIJNDAEL_BINARY,
-                                  "-e", "-out", dir / "out"} +
-                             kEcb)
-                           .Finish("text");
+    // One descriptor more than the lowest free one, whatever the runner left open: the
+    // directory takes that one, and the temporary file finds none.
+    const std::string limit =
+        "n=0; while [ -L /proc/$$/fd/$n ]; do n=$((n + 1)); done; ulimit -n $((n + 1)); "
+        "exec \"$0\" \"$@\"";
+    const Outcome o1 =
+        Child(Args{"sh", "-c", limit, RIJNDAEL_BINARY, "-e", "-out", dir / "out"} + kEcb)
+            .Finish("text");
     EXPECT_EQ(o1.status, 1);
     EXPECT_EQ(o1.err, "rijndael: cannot write " + dir / "out" + ": Too many open files\n");
     EXPECT_EQ(Slurp(dir / "out"), "old");
