@@ -60,6 +60,9 @@ public:
     //                  random bytes (getrandom, then /dev/urandom): rather than fill
     //                  with predictable bytes, Begin refuses
     enum Result : int { SUCCESS, NOT_KEYED, BAD_ARGUMENT, BAD_LENGTH, BAD_PADDING, NO_RANDOMNESS };
+    // The call whose output OutputSize measures: Update, Finish, or the one-shot
+    // Encrypt and Decrypt.
+    enum Call : int { UPDATE, FINISH, ONE_SHOT };
 
     CRijnDaelMode();
     // Wipes whatever the object still holds of a message.
@@ -75,24 +78,42 @@ public:
     // order key, mode, padding, segment, IV; a failure leaves the object not begun.
     Result Begin(const CRijnDael& key, Mode mode, Padding padding, bool decrypt, LPCSTR iv,
                  int segment = 0);
-    // Writes *written bytes to out; out holds n + GetBlockSize() bytes. Bytes that
-    // cannot be finished yet (part of a block, and when decrypting with a padding
-    // that is stripped, the last unit) wait in the object. in may be null and out
-    // too when n is 0; out may be the same buffer as in, no other overlap.
+    // Writes *written bytes to out; out holds OutputSize(UPDATE, ...) bytes, at most
+    // n + GetBlockSize(). Bytes that cannot be finished yet (part of a block, and when
+    // decrypting with a padding that is stripped, the last unit) wait in the object,
+    // and come out ahead of the next piece, through out. in may be null and out too
+    // when n is 0; out may be the same buffer as in, no other overlap.
     Result Update(LPCSTR in, std::size_t n, LPSTR out, std::size_t* written);
-    // Pads (encrypting) or checks and strips the padding (decrypting); out holds two
-    // blocks. A bad padding leaves zeros where the last unit's plaintext would go and
-    // *written 0. After Finish, or any failure, the object must be begun again.
+    // Pads (encrypting) or checks and strips the padding (decrypting), writing at most
+    // one unit (the block, or CFB's segment) to out: OutputSize(FINISH, ...) bytes. A
+    // bad padding leaves zeros where the last unit's plaintext would go and *written
+    // 0. After Finish, or any failure, the object must be begun again.
     Result Finish(LPSTR out, std::size_t* written);
 
-    // The whole message at once; out holds n + GetBlockSize() bytes and may be the
-    // same buffer as in. A length the mode and padding cannot take is found before
-    // anything is written. A decryption whose padding does not check leaves zeros in
-    // the n bytes of out and *written 0: no plaintext.
+    // The whole message at once; out holds OutputSize(ONE_SHOT, ...) bytes, at most
+    // n + GetBlockSize(), and may be the same buffer as in. A length the mode and
+    // padding cannot take is found before anything is written. A decryption whose
+    // padding does not check leaves zeros in the n bytes of out and *written 0: no
+    // plaintext.
     static Result Encrypt(const CRijnDael& key, Mode mode, Padding padding, LPCSTR iv, LPCSTR in,
                           std::size_t n, LPSTR out, std::size_t* written, int segment = 0);
     static Result Decrypt(const CRijnDael& key, Mode mode, Padding padding, LPCSTR iv, LPCSTR in,
                           std::size_t n, LPSTR out, std::size_t* written, int segment = 0);
+
+    // How many bytes call may write to out, for a message with key's block size,
+    // mode, padding, segment and direction. n is, for UPDATE, the bytes of that call:
+    // the answer is the most it can write after any earlier pieces (what they left
+    // held back comes out first). For FINISH, the whole message given to Update: the
+    // answer is what Finish writes. For ONE_SHOT, the message: what Encrypt or Decrypt
+    // writes, which for Encrypt is the cipher text's length. 0 where the calls refuse
+    // the arguments (an unkeyed key object, a mode, padding or segment out of range),
+    // and for a call that is none of the three.
+    // out must not be null even when the answer is 0.
+    static std::size_t OutputSize(Call call, const CRijnDael& key, Mode mode, Padding padding,
+                                  bool decrypt, std::size_t n, int segment = 0);
+    // What result means, in a few words for a message ("the padding does not check");
+    // never null.
+    static const char* ResultString(Result result);
 
 private:
     typedef sealwrit::BYTE BYTE;

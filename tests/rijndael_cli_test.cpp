@@ -1,14 +1,23 @@
 // rijndael as its users run it: the built program on files, pipes and Base64, held to
 // libmcrypt and `openssl enc`, and every way a run can fail.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "Oracles.h"
 #include "Spawn.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 Outcome Rijndael(const Args& args, const std::string& input = "") {
     return Child(Args{RIJNDAEL_BINARY} + args).Finish(input);
@@ -483,6 +492,176 @@ TEST(RijndaelCli, StreamsKeepsWhatWasWrittenAndShowsProgress) {
     EXPECT_TRUE(amount >= 1 && amount < 1024) << err;
     const std::size_t last = err.size() < 2 ? 0 : err.rfind('\r', err.size() - 2);
     EXPECT_EQ(err.substr(last), "\r" + std::string(err.size() - last - 2, ' ') + "\r");
+}
+
+// ---- -out: what the program finds at the name, what it leaves, and with what mode ----
+
+const Args kEcb = {"-K", ToHex(Bytes(16, 1)), "-m", "ecb"};
+
+std::set<std::string> Names(const std::string& path) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path)) names.insert(entry.path().filename());
+    return names;
+}
+struct stat Status(const std::string& path) {
+    struct stat status {};
+    lstat(path.c_str(), &status);
+    return status;
+}
+
+// The temporary file for dir/name once the program has made it, ".NAME.rijndael-" and
+// six letters or digits, or "" if none comes.
+std::string TemporaryFile(const Dir& dir, const std::string& name) {
+    const std::string tag = "." + name + ".rijndael-";
+    for (int i = 0; i < 1000; ++i, usleep(10000)) {
+        for (const std::string& entry : dir.List()) {
+            if (entry.size() == tag.size() + 6 && entry.rfind(tag, 0) == 0 &&
+                std::all_of(entry.end() - 6, entry.end(), isalnum))
+                return entry;
+        }
+    }
+    return "";
+}
+
+TEST(RijndaelOutput, PipesAndDevicesAreWrittenDirectly) {
+    Dir dir;
+    const std::string sealed = Expect(Rijndael(Args{"-e"} + kEcb, "text"));
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const int reader = open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    Expect(Rijndael(Args{"-e", "-out", dir / "fifo"} + kEcb, "text"));
+    char got[64];
+    EXPECT_EQ(read(reader, got, sizeof got), ssize_t(sealed.size()));
+    EXPECT_EQ(std::string(got, sealed.size()), sealed);
+    close(reader);
+    EXPECT_TRUE(S_ISFIFO(Status(dir / "fifo").st_mode));
+    EXPECT_EQ(dir.List(), std::set<std::string>{"fifo"});
+    // A device like /dev/null, made here, so that a run that renamed over it could not
+    // take the system's.
+    if (mknod((dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "no device node can be made here";
+    Expect(Rijndael(Args{"-e", "-out", dir / "null"} + kEcb, "text"));
+    EXPECT_TRUE(S_ISCHR(Status(dir / "null").st_mode));
+    EXPECT_EQ(dir.List(), (std::set<std::string>{"fifo", "null"}));
+}
+
+// Tests run as root, whom permissions do not stop: the temporary file cannot be made
+// for want of a descriptor, and the rename fails on what it meets, a directory put
+// where the file was.
+TEST(RijndaelOutput, FailuresToCreateOrRenameLeaveNoTemporaryFile) {
+    Dir dir;
+    Spill(dir / "out", "old");
+    // One descriptor more than the lowest free one, whatever the runner left open: the
+    // directory takes that one, and the temporary file finds none.
+    const std::string limit =
+        "n=0; while [ -L /proc/$$/fd/$n ]; do n=$((n + 1)); done; ulimit -n $((n + 1)); "
+        "exec \"$0\" \"$@\"";
+    const Outcome o1 =
+        Child(Args{"sh", "-c", limit, RIJNDAEL_BINARY, "-e", "-out", dir / "out"} + kEcb)
+            .Finish("text");
+    EXPECT_EQ(o1.status, 1);
+    EXPECT_EQ(o1.err, "rijndael: cannot write " + dir / "out" + ": Too many open files\n");
+    EXPECT_EQ(Slurp(dir / "out"), "old");
+    EXPECT_EQ(dir.List(), std::set<std::string>{"out"});
+    Child child(Args{RIJNDAEL_BINARY, "-e", "-out", dir / "out"} + kEcb);
+    ASSERT_NE(TemporaryFile(dir, "out"), "");
+    fs::remove(dir / "out");
+    fs::create_directory(dir / "out");
+    const Outcome o = child.Finish("text");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err, "rijndael: cannot write " + dir / "out" + ": Is a directory\n");
+    EXPECT_EQ(dir.List(), std::set<std::string>{"out"});
+}
+
+// The partial plaintext of a decryption, stopped mid-stream, is the owner's alone; the
+// whole gets what a new file gets, or the old one's mode without its set-ID bits and
+// (as root) its owner.
+TEST(RijndaelOutput, OnlyTheOwnerReadsUntilTheOutputIsComplete) {
+    Dir dir;
+    const std::string text(1 << 20, 'x');
+    const std::string sealed = Expect(Rijndael(Args{"-e"} + kEcb, text));
+    const mode_t mask = umask(027);
+    Child child(Args{RIJNDAEL_BINARY, "-d", "-out", dir / "new"} + kEcb);
+    umask(mask);
+    const ssize_t fed = write(child.m_in, sealed.data(), 65536);
+    ASSERT_GT(fed, 16);
+    ASSERT_NE(TemporaryFile(dir, "new"), "");
+    const std::string temporary = dir / TemporaryFile(dir, "new");
+    for (int i = 0; i < 1000 && Status(temporary).st_size == 0; ++i) usleep(10000);
+    int stopped = 0;
+    kill(child.pid, SIGSTOP);
+    ASSERT_EQ(waitpid(child.pid, &stopped, WUNTRACED), child.pid);
+    EXPECT_TRUE(WIFSTOPPED(stopped));
+    EXPECT_GT(Status(temporary).st_size, 0);
+    EXPECT_EQ(Status(temporary).st_mode & 07777, 0600u);
+    kill(child.pid, SIGCONT);
+    EXPECT_EQ(child.Finish(sealed.substr(std::size_t(fed))).status, 0);
+    EXPECT_EQ(Slurp(dir / "new"), text);
+    EXPECT_EQ(Status(dir / "new").st_mode & 07777, 0640u);
+
+    Spill(dir / "old", "old");
+    chmod((dir / "old").c_str(), 04755);
+    const bool chowned = chown((dir / "old").c_str(), 1234, 1234) == 0;
+    Expect(Rijndael(Args{"-e", "-out", dir / "old"} + kEcb, "text"));
+    EXPECT_EQ(Status(dir / "old").st_mode & 07777, 0755u);
+    if (chowned) {
+        EXPECT_EQ(Status(dir / "old").st_uid, 1234u);
+    }
+    EXPECT_EQ(dir.List(), (std::set<std::string>{"new", "old"}));
+}
+
+TEST(RijndaelOutput, SymbolicLinksAreFollowedAndStay) {
+    Dir dir;
+    fs::create_directory(dir / "a");
+    fs::create_directory(dir / "b");
+    // A chain whose second link is read from its own directory, a/, and names a file
+    // that does not exist yet; the second run replaces it.
+    fs::create_symlink("a/link", dir / "live");
+    fs::create_symlink("../b/target", dir / "a/link");
+    for (const std::string text : {"first", "second"}) {
+        Expect(Rijndael(Args{"-e", "-out", dir / "live"} + kEcb, text));
+        EXPECT_EQ(Slurp(dir / "b/target"), Expect(Rijndael(Args{"-e"} + kEcb, text)));
+        EXPECT_EQ(fs::read_symlink(dir / "live"), "a/link");
+        EXPECT_EQ(fs::read_symlink(dir / "a/link"), "../b/target");
+        EXPECT_EQ(Names(dir / "b"), std::set<std::string>{"target"});
+    }
+    fs::create_symlink("loop2", dir / "loop1");
+    fs::create_symlink("loop1", dir / "loop2");
+    const Outcome o = Rijndael(Args{"-e", "-out", dir / "loop1"} + kEcb, "text");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err,
+              "rijndael: cannot write " + dir / "loop1" + ": Too many levels of symbolic links\n");
+}
+
+// Any name the system takes, and for one byte more, in the name or the whole path, its
+// reason.
+TEST(RijndaelOutput, AnyNameTheSystemTakes) {
+    Dir dir;
+    const std::string name(255, 'n');
+    Expect(Rijndael(Args{"-e", "-out", dir / name} + kEcb, "text"));
+    EXPECT_EQ(Slurp(dir / name), Expect(Rijndael(Args{"-e"} + kEcb, "text")));
+    const Outcome longName = Rijndael(Args{"-e", "-out", dir / (name + "n")} + kEcb, "text");
+    EXPECT_EQ(longName.status, 1);
+    EXPECT_EQ(longName.err,
+              "rijndael: cannot write " + dir / (name + "n") + ": File name too long\n");
+    std::string path = dir.path;
+    while (path.size() < PATH_MAX - 3) path += "/.";
+    path += "/" + std::string(PATH_MAX - path.size() - 1, 'o');
+    EXPECT_EQ(Rijndael(Args{"-e", "-out", path} + kEcb, "text").status, 1);
+    EXPECT_EQ(dir.List(), std::set<std::string>{name});
+}
+
+// SIGKILL cannot be caught: what it leaves must say what it is, and be private.
+TEST(RijndaelOutput, SigkillLeavesOneRecognisableTemporaryFile) {
+    Dir dir;
+    Spill(dir / "out", "old");
+    Child child(Args{RIJNDAEL_BINARY, "-e", "-out", dir / "out"} + kEcb);
+    const std::string temporary = TemporaryFile(dir, "out");
+    ASSERT_NE(temporary, "");
+    kill(child.pid, SIGKILL);
+    EXPECT_EQ(child.Finish().status, 128 + SIGKILL);
+    EXPECT_EQ(Slurp(dir / "out"), "old");
+    EXPECT_EQ(dir.List(), (std::set<std::string>{"out", temporary}));
+    EXPECT_EQ(Status(dir / temporary).st_mode & 07777, 0600u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "../../_inc/CRijnDaelMode.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "../../_inc/CRijnDael.h"
@@ -46,6 +47,23 @@ void DecryptWideChained(const CRijnDael& key, Feedback mode, BYTE* reg, std::siz
     DecryptChainedBlocks(cipher, size, mode, reg, in, out, blocks, chain, kChunkBytes / size);
 }
 
+// Whether Begin takes the mode, padding and segment for a key of this block size.
+bool ShapeFits(CRijnDaelMode::Mode mode, CRijnDaelMode::Padding padding, int segment, int block) {
+    if (mode < CRijnDaelMode::ECB || mode > CRijnDaelMode::CTR) return false;
+    if (padding < CRijnDaelMode::NONE || padding > CRijnDaelMode::ISO10126) return false;
+    const bool segmented = mode == CRijnDaelMode::CFB || mode == CRijnDaelMode::OFB;
+    return segment >= 0 && segment <= block && (segmented || segment == 0 || segment == block);
+}
+
+// What a padding fills: CFB's segment, the block otherwise.
+int UnitOf(CRijnDaelMode::Mode mode, int segment, int block) {
+    return mode == CRijnDaelMode::CFB && segment != 0 ? segment : block;
+}
+
+// a + b, or the largest size where that does not fit: a buffer size that wrapped
+// round would be a small one.
+std::size_t Sum(std::size_t a, std::size_t b) { return a > SIZE_MAX - b ? SIZE_MAX : a + b; }
+
 // The length a one-shot call's padding and mode can take (encrypting) or can have
 // produced (decrypting).
 bool LengthFits(bool decrypt, CRijnDaelMode::Mode mode, CRijnDaelMode::Padding padding,
@@ -81,12 +99,14 @@ CRijnDaelMode::CRijnDaelMode()
 CRijnDaelMode::~CRijnDaelMode() { End(SUCCESS); }
 
 CRijnDaelMode::Result CRijnDaelMode::End(Result result) {
+    // Stored ahead of the wipes, whose barrier keeps them in a destructor too (after
+    // it they would be dead stores): how much is held says how long the message was.
     m_key = nullptr;
+    m_pendingBytes = m_streamAt = m_unitFill = 0;
     Wipe(m_register);
     Wipe(m_stream);
     Wipe(m_pending);
     Wipe(m_filler);
-    m_pendingBytes = m_streamAt = m_unitFill = 0;
     return result;
 }
 
@@ -96,13 +116,9 @@ CRijnDaelMode::Result CRijnDaelMode::Begin(const CRijnDael& key, Mode mode, Padd
     // Asked first, so that nothing below reaches a call that would print.
     const int block = key.GetBlockSize();
     if (block == 0) return NOT_KEYED;
-    if (mode < ECB || mode > CTR || padding < NONE || padding > ISO10126) return BAD_ARGUMENT;
-    const bool segmented = mode == CFB || mode == OFB;
-    if (segment < 0 || segment > block || (!segmented && segment != 0 && segment != block)) {
-        return BAD_ARGUMENT;
-    }
+    if (!ShapeFits(mode, padding, segment, block)) return BAD_ARGUMENT;
     if (mode != ECB && iv == nullptr) return BAD_ARGUMENT;
-    const int unit = mode == CFB && segment != 0 ? segment : block;
+    const int unit = UnitOf(mode, segment, block);
     if (padding == ISO10126 && !decrypt && !OsRandomBytes(m_filler, std::size_t(unit - 1))) {
         return NO_RANDOMNESS;
     }
@@ -349,4 +365,52 @@ CRijnDaelMode::Result CRijnDaelMode::OneShot(bool decrypt, const CRijnDael& key,
     }
     *written = (body & (std::size_t(0) - (verdict & 1u))) + tail;
     return result;
+}
+
+std::size_t CRijnDaelMode::OutputSize(Call call, const CRijnDael& key, Mode mode, Padding padding,
+                                      bool decrypt, std::size_t n, int segment) {
+    const int block = key.GetBlockSize();
+    if (block == 0 || !ShapeFits(mode, padding, segment, block)) return 0;
+    const std::size_t size = std::size_t(block), unit = std::size_t(UnitOf(mode, segment, block));
+    const bool blockwise = mode == ECB || mode == CBC;
+    const bool strips = decrypt && padding >= PKCS7;
+    // The cipher text's length, encrypting: n up to whole units, and a whole unit more
+    // for the paddings that always add one.
+    const std::size_t whole = n - n % unit;
+    const std::size_t padded =
+        padding == NONE || (padding == ZEROS && n % unit == 0) ? n : Sum(whole, unit);
+    switch (call) {
+        case UPDATE:
+            // Run puts what it held back (at most part of a block, or the unit kept
+            // for the padding check) in out ahead of the n bytes, and runs them there.
+            if (n == 0) return 0;
+            return Sum(n, strips ? unit : blockwise ? size - 1 : 0);
+        case FINISH:
+            // Decrypting, the last unit is written whole, zeros in place of its
+            // padding; encrypting, what the Update calls could not yet write, padded.
+            if (decrypt || padding == NONE) return strips ? unit : 0;
+            return padded - (blockwise ? n - n % size : n);
+        case ONE_SHOT:
+            return decrypt ? n : padded;
+    }
+    return 0;
+}
+
+const char* CRijnDaelMode::ResultString(Result result) {
+    switch (result) {
+        case SUCCESS:
+            return "success";
+        case NOT_KEYED:
+            return "the key object has no key, or not the block size the message began with, "
+                   "or the message was not begun";
+        case BAD_ARGUMENT:
+            return "a mode, padding or segment out of range, or a null pointer";
+        case BAD_LENGTH:
+            return "a length the mode and padding cannot take or cannot have produced";
+        case BAD_PADDING:
+            return "the padding does not check";
+        case NO_RANDOMNESS:
+            return "the operating system gives no random bytes for the padding";
+    }
+    return "not a result of CRijnDaelMode";
 }
