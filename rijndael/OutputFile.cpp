@@ -23,7 +23,9 @@ volatile sig_atomic_t g_dir = -1;
 char g_temporary[NAME_MAX + 1];
 volatile sig_atomic_t g_armed = 0;
 
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// The signals that end the process and may be caught: SIGQUIT and a file size limit's
+// SIGXFSZ end it as the others do, with a core dump besides.
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ};
 
 // ".NAME.rijndael-XXXXXX": hidden beside the target, and saying whose it is, so that
 // one left by SIGKILL or a crash can be told from the user's own files.

@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -441,6 +442,8 @@ class Interrupted : public testing::TestWithParam<int> {};
 TEST_P(Interrupted, LeavesTheOutputAsItWasAndNoTemporaryFile) {
     Dir dir;
     Spill(dir / "out", "old");
+    const rlimit noCore = {0, 0};  // SIGQUIT's and SIGXFSZ's
+    setrlimit(RLIMIT_CORE, &noCore);
     Child child(
         {RIJNDAEL_BINARY, "-e", "-K", ToHex(Bytes(16, 1)), "-m", "ecb", "-out", dir / "out"});
     // The program has started writing once its temporary file is there.
@@ -452,7 +455,8 @@ TEST_P(Interrupted, LeavesTheOutputAsItWasAndNoTemporaryFile) {
     EXPECT_EQ(dir.List(), std::set<std::string>{"out"});
 }
 
-INSTANTIATE_TEST_SUITE_P(EachSignal, Interrupted, testing::Values(SIGINT, SIGTERM, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(EachSignal, Interrupted,
+                         testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ));
 
 TEST(RijndaelCli, StreamsKeepsWhatWasWrittenAndShowsProgress) {
     const Args ecb = {"-K", ToHex(Bytes(16, 1)), "-m", "ecb"};
