@@ -53,8 +53,8 @@ void ExplainResult(CRijnDaelMode::Result result, const Options& o, std::uint64_t
                           "iso10126 padding needs random bytes, and the system gives none");
             break;
         default:
-            std::snprintf(message, size, "internal error: the cipher refused its arguments (%d)",
-                          int(result));
+            std::snprintf(message, size, "internal error: %s",
+                          CRijnDaelMode::ResultString(result));
             break;
     }
 }
