@@ -151,8 +151,9 @@ std::size_t CRijnDaelMode::Run(const BYTE* in, std::size_t n, BYTE* out) {
     // What waits for more: the part of a block that ECB and CBC cannot run, and when a
     // padding is to be stripped, the unit that may turn out to be the last.
     const bool holdUnit = m_decrypt && m_padding >= PKCS7;
+    const bool blockwise = m_mode == ECB || m_mode == CBC;
     std::size_t keep;
-    if (m_mode == ECB || m_mode == CBC) {
+    if (blockwise) {
         keep = total % m_blockSize;
         if (holdUnit && keep == 0) keep = m_blockSize;
     } else {
@@ -174,7 +175,6 @@ std::size_t CRijnDaelMode::Run(const BYTE* in, std::size_t n, BYTE* out) {
     // (ECB, CBC), run from a copy, and the rest straight from in: moving the whole
     // piece up behind them cost a decryption with a padding to check a quarter of
     // its time.
-    const bool blockwise = m_mode == ECB || m_mode == CBC;
     const std::size_t head =
         held == 0 ? 0 : std::min(run, blockwise ? std::size_t(m_blockSize) : held);
     const std::size_t headHeld = std::min(head, held);
